@@ -1,0 +1,7 @@
+#include "app/globals.h"
+
+namespace pelko {
+
+std::atomic<platform::Window*> hTTYWnd{nullptr};
+
+} // namespace pelko

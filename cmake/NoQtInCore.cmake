@@ -1,0 +1,23 @@
+# The core library must build without Qt: no Qt header in its sources, no Qt library linked.
+
+function(pelko_check_core_sources_for_qt dirs)
+  foreach(dir IN LISTS dirs)
+    file(GLOB files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.h ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
+    foreach(f IN LISTS files)
+      file(STRINGS ${f} hits REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](Q[A-Za-z]|qt)")
+      if(hits)
+        message(FATAL_ERROR "The core includes a Qt header: ${f}: ${hits}")
+      endif()
+    endforeach()
+  endforeach()
+endfunction()
+
+function(pelko_check_core_links_no_qt target)
+  get_target_property(libs ${target} LINK_LIBRARIES)
+  get_target_property(ilibs ${target} INTERFACE_LINK_LIBRARIES)
+  foreach(lib IN LISTS libs ilibs)
+    if(lib MATCHES "Qt")
+      message(FATAL_ERROR "${target} links ${lib}; the core must not link Qt")
+    endif()
+  endforeach()
+endfunction()

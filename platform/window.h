@@ -1,0 +1,146 @@
+#pragma once
+// The main window as Pelko's core sees it. The Qt layer implements it for real; the tests use a
+// recorder. Operations and what they give back on failure:
+//   GetRecord / SetRecord       the one record slot; GetRecord gives nullptr while nothing is held
+//   InvalidateRect              marks a rectangle (or everything) for repainting; cannot fail
+//   UpdateWindow                paints what is invalid now (window thread only)
+//   RequestRepaint              asks for a paint soon; never blocks, callable from any thread
+//   CreateCaret ... SetCaretPos the block caret; SetCaretPos may come from any thread
+//   SetScrollRange/SetScrollPos the two standard scroll bars; a range 0..0 hides a bar
+//   ScrollWindow                shifts the client pixels and marks the uncovered strip
+//   GetClientSize               the client area in pixels ({0,0} while minimised or not shown)
+//   CreateFontIndirect          a font for a description; never null (falls back to a monospace)
+//   GetTextMetrics              the metrics of a font made by this window
+//   BeginPaint                  the paint context for the invalid area; null when nothing to paint
+//   EnableMenuItem              menu item state by command id; unknown ids are ignored
+//   SetCursor                   the mouse cursor shape; returns the one it replaced
+//   MessageBox                  modal box; returns IDOK, IDCANCEL, ... (IDOK when only OK is offered)
+//   PostClose                   queues a close request to the window itself
+//   DialogBoxParam              runs a modal dialog; returns the value given to EndDialog, -1 if
+//                               the dialog could not be made
+//   ChooseFont                  the font chooser; false when cancelled, the inputs then unchanged
+//   GetOpenFileName             the open-file dialog; false when cancelled, the inputs unchanged
+// Every call except those marked "any thread" runs on the window thread.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/font.h"
+
+namespace pelko {
+struct TTYInfo;
+}
+
+namespace pelko::platform {
+
+struct Rect {
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+    std::int32_t right = 0;
+    std::int32_t bottom = 0;
+    friend bool operator==(const Rect&, const Rect&) = default;
+};
+
+struct Size {
+    std::int32_t cx = 0;
+    std::int32_t cy = 0;
+};
+
+enum class ScrollBar { Horz, Vert };
+enum class CursorShape { Arrow, Wait };
+
+// Message box style bits and answers, with the values the window procedure's tables use.
+inline constexpr unsigned MB_OK = 0x00;
+inline constexpr unsigned MB_OKCANCEL = 0x01;
+inline constexpr unsigned MB_ICONQUESTION = 0x20;
+inline constexpr unsigned MB_ICONEXCLAMATION = 0x30;
+inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
+
+// Menu item states.
+inline constexpr unsigned MF_ENABLED = 0x0;
+inline constexpr unsigned MF_GRAYED = 0x1;
+inline constexpr unsigned MF_DISABLED = 0x2;
+
+// One paint pass over the window's invalid area.
+class PaintDC {
+public:
+    virtual ~PaintDC() = default;
+    // The bounding box of the invalid area, in client pixels.
+    virtual Rect PaintRect() const = 0;
+    // Fills `box` with `background`, then draws `count` single-byte character codes at (x, y)
+    // with `font` and `color` (0x00BBGGRR), clipped to `box`.
+    virtual void ExtTextOut(std::int32_t x, std::int32_t y, const Rect& box,
+                            const std::uint8_t* chars, std::int32_t count, const Font* font,
+                            std::uint32_t color, std::uint32_t background) = 0;
+    // The system window colour, 0x00BBGGRR.
+    virtual std::uint32_t WindowColor() const = 0;
+};
+
+class Dialog;
+// A dialog procedure: the dialog, the message number, wParam, lParam; answers TRUE or FALSE.
+using DlgProc = std::intptr_t (*)(Dialog* dlg, unsigned msg, std::uintptr_t wParam,
+                                  std::intptr_t lParam);
+
+class Window {
+public:
+    virtual ~Window() = default;
+
+    // The record slot (index 0). Safe from any thread.
+    TTYInfo* GetRecord() const { return slot_.load(std::memory_order_acquire); }
+    void SetRecord(TTYInfo* record) { slot_.store(record, std::memory_order_release); }
+
+    // Repainting. InvalidateRect and RequestRepaint may be called from any thread.
+    virtual void InvalidateRect(const Rect* rect, bool erase) = 0;
+    virtual void UpdateWindow() = 0;
+    virtual void RequestRepaint() = 0;
+
+    // The caret. SetCaretPos may be called from any thread.
+    virtual void CreateCaret(std::int32_t width, std::int32_t height) = 0;
+    virtual void ShowCaret() = 0;
+    virtual void HideCaret() = 0;
+    virtual void DestroyCaret() = 0;
+    virtual void SetCaretPos(std::int32_t x, std::int32_t y) = 0;
+
+    // Scroll bars and content shift.
+    virtual void SetScrollRange(ScrollBar bar, std::int32_t min, std::int32_t max,
+                                bool redraw) = 0;
+    virtual void SetScrollPos(ScrollBar bar, std::int32_t pos, bool redraw) = 0;
+    virtual void ScrollWindow(std::int32_t dx, std::int32_t dy) = 0;
+    virtual Size GetClientSize() const = 0;
+
+    // Fonts and painting.
+    virtual std::unique_ptr<Font> CreateFontIndirect(const LogFont& lf) = 0;
+    virtual TextMetrics GetTextMetrics(const Font& font) = 0;
+    virtual std::unique_ptr<PaintDC> BeginPaint() = 0;
+
+    // Menu, cursor, boxes and dialogs.
+    virtual void EnableMenuItem(unsigned id, unsigned flags) = 0;
+    virtual CursorShape SetCursor(CursorShape shape) = 0;
+    virtual int MessageBox(const std::string& text, const std::string& caption,
+                           unsigned style) = 0;
+    virtual void PostClose() = 0;
+    virtual int DialogBoxParam(int templateId, DlgProc proc, std::intptr_t param) = 0;
+    virtual bool ChooseFont(LogFont& lf, std::uint32_t& color) = 0;
+    virtual bool GetOpenFileName(std::string& path, std::string& title) = 0;
+
+private:
+    std::atomic<TTYInfo*> slot_{nullptr};
+};
+
+// A modal dialog's controls, addressed by control id. Filled in by the dialog issues; the
+// window procedure only needs EndDialog and the item texts for now.
+//   GetDlgItemText   the control's text, "" for an unknown id
+//   SetDlgItemText   ignored for an unknown id
+//   EndDialog        ends the dialog with `result` once the procedure returns
+class Dialog {
+public:
+    virtual ~Dialog() = default;
+    virtual std::string GetDlgItemText(int id) const = 0;
+    virtual void SetDlgItemText(int id, const std::string& text) = 0;
+    virtual void EndDialog(int result) = 0;
+    virtual Window* Owner() const = 0;
+};
+
+} // namespace pelko::platform

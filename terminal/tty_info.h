@@ -1,0 +1,71 @@
+#pragma once
+// The terminal record of the main window, and its lifecycle.
+//   CreateTTYInfo(hwnd)          1 when the record is built and attached; -1 when its storage or
+//                                either event could not be had (nothing is then attached)
+//   DestroyTTYInfo(hwnd)         1 after teardown; 0 when the window holds no record
+//   ResetTTYScreen(hwnd, record) 1 after the font is remade and measured; 0 when record is null
+//   SetTTYDefaults(record)       gives every field its start value (the screen is left alone)
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "platform/font.h"
+#include "platform/port.h"
+#include "platform/system.h"
+#include "platform/window.h"
+
+namespace pelko {
+
+inline constexpr int kScreenCols = 80;
+inline constexpr int kScreenRows = 25;
+inline constexpr int kScreenCells = kScreenCols * kScreenRows;
+
+// A 32-bit flag shared between the window thread and the receive thread: zero is off, any other
+// value on. Loads and stores are relaxed unless a caller says otherwise.
+using Flag32 = std::atomic<std::int32_t>;
+
+struct TTYInfo {
+    std::unique_ptr<platform::Port> hCommPort; // the open port, null while none is open
+    std::uint8_t bPortNum = 0;                 // 1..4 COMn, anything larger the Telnet port
+    std::uint8_t achScreen[kScreenCells] = {}; // row r, column c at r * 80 + c
+    Flag32 fConnected{0};
+    Flag32 fLocalEcho{0};
+    Flag32 fNewLine{0};
+    Flag32 fAutoWrap{0};
+    Flag32 fMax40{0};
+    Flag32 fHexPrint{0};
+    std::uint8_t bDataBits = 0;
+    std::uint8_t bParity = 0;
+    std::uint8_t bStopBits = 0;
+    std::uint32_t dwBaudRate = 0;
+    std::atomic<std::uint16_t> wCaretState{0};
+    std::unique_ptr<platform::Font> hTTYFont;
+    platform::LogFont lfTTYFont;
+    std::uint32_t rgbTextColor = 0; // 0x00BBGGRR
+    std::int32_t cxClient = 0;
+    std::int32_t cyClient = 0;
+    std::int32_t nHScrollMax = 0;
+    std::int32_t nVScrollMax = 0;
+    std::atomic<std::int32_t> nHScrollPos{0};
+    std::atomic<std::int32_t> nVScrollPos{0};
+    std::atomic<std::int32_t> nCursorCol{0};
+    std::atomic<std::int32_t> nCursorRow{0};
+    std::atomic<std::int32_t> cxChar{0};
+    std::atomic<std::int32_t> cyChar{0};
+    std::atomic<std::uintptr_t> hWatchThread{0};
+    std::atomic<std::uint32_t> dwWatchThreadId{0};
+    platform::Overlapped osWrite;
+    platform::Overlapped osRead;
+
+    // Keeps calls that change the screen buffer and cursor from interleaving; the wrap of a
+    // full row re-enters it on the same thread. Painting holds it briefly to copy rows.
+    std::recursive_mutex screenLock;
+};
+
+void SetTTYDefaults(TTYInfo* record);
+int CreateTTYInfo(platform::Window* hwnd);
+bool DestroyTTYInfo(platform::Window* hwnd);
+bool ResetTTYScreen(platform::Window* hwnd, TTYInfo* record);
+
+} // namespace pelko

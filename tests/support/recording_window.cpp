@@ -1,0 +1,163 @@
+#include "tests/support/recording_window.h"
+
+#include <ostream>
+
+namespace pelko::test {
+
+using platform::ScrollBar;
+
+namespace {
+
+std::int64_t BarNumber(ScrollBar bar) { return bar == ScrollBar::Vert ? 1 : 0; }
+
+class RecordingDC : public platform::PaintDC {
+public:
+    RecordingDC(RecordingWindow* win, platform::Rect rect) : win_(win), rect_(rect) {}
+    ~RecordingDC() override { win_->Record({"EndPaint", {}, {}}); }
+    platform::Rect PaintRect() const override { return rect_; }
+    void ExtTextOut(std::int32_t x, std::int32_t y, const platform::Rect& box,
+                    const std::uint8_t* chars, std::int32_t count, const platform::Font*,
+                    std::uint32_t color, std::uint32_t background) override {
+        win_->Record({"ExtTextOut",
+                      {x, y, box.left, box.top, box.right, box.bottom, color, background},
+                      std::string(reinterpret_cast<const char*>(chars),
+                                  static_cast<std::size_t>(count))});
+    }
+    std::uint32_t WindowColor() const override { return 0xFFFFFF; }
+
+private:
+    RecordingWindow* win_;
+    platform::Rect rect_;
+};
+
+} // namespace
+
+std::ostream& operator<<(std::ostream& os, const Call& c) {
+    os << c.op;
+    for (auto v : c.n) {
+        os << ' ' << v;
+    }
+    if (!c.s.empty()) {
+        os << " \"" << c.s << '"';
+    }
+    return os;
+}
+
+void RecordingWindow::Record(Call call) {
+    {
+        std::lock_guard lock(mu_);
+        calls_.push_back(call);
+    }
+    if (onCall) {
+        onCall(call);
+    }
+}
+
+std::vector<Call> RecordingWindow::Calls() const {
+    std::lock_guard lock(mu_);
+    return calls_;
+}
+
+std::vector<Call> RecordingWindow::Calls(const std::string& op) const {
+    std::lock_guard lock(mu_);
+    std::vector<Call> out;
+    for (const Call& c : calls_) {
+        if (c.op == op) {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+std::size_t RecordingWindow::Count(const std::string& op) const { return Calls(op).size(); }
+
+void RecordingWindow::Clear() {
+    std::lock_guard lock(mu_);
+    calls_.clear();
+}
+
+void RecordingWindow::InvalidateRect(const platform::Rect* r, bool erase) {
+    if (r == nullptr) {
+        Record({"InvalidateAll", {erase ? 1 : 0}, {}});
+    } else {
+        Record({"InvalidateRect", {r->left, r->top, r->right, r->bottom, erase ? 1 : 0}, {}});
+    }
+}
+
+void RecordingWindow::UpdateWindow() { Record({"UpdateWindow", {}, {}}); }
+void RecordingWindow::RequestRepaint() { Record({"RequestRepaint", {}, {}}); }
+void RecordingWindow::CreateCaret(std::int32_t w, std::int32_t h) {
+    Record({"CreateCaret", {w, h}, {}});
+}
+void RecordingWindow::ShowCaret() { Record({"ShowCaret", {}, {}}); }
+void RecordingWindow::HideCaret() { Record({"HideCaret", {}, {}}); }
+void RecordingWindow::DestroyCaret() { Record({"DestroyCaret", {}, {}}); }
+void RecordingWindow::SetCaretPos(std::int32_t x, std::int32_t y) {
+    Record({"SetCaretPos", {x, y}, {}});
+}
+void RecordingWindow::SetScrollRange(ScrollBar bar, std::int32_t min, std::int32_t max,
+                                     bool redraw) {
+    Record({"SetScrollRange", {BarNumber(bar), min, max, redraw ? 1 : 0}, {}});
+}
+void RecordingWindow::SetScrollPos(ScrollBar bar, std::int32_t pos, bool redraw) {
+    Record({"SetScrollPos", {BarNumber(bar), pos, redraw ? 1 : 0}, {}});
+}
+void RecordingWindow::ScrollWindow(std::int32_t dx, std::int32_t dy) {
+    Record({"ScrollWindow", {dx, dy}, {}});
+}
+platform::Size RecordingWindow::GetClientSize() const { return client; }
+
+std::unique_ptr<platform::Font> RecordingWindow::CreateFontIndirect(const platform::LogFont& lf) {
+    Record({"CreateFont", {lf.lfHeight}, lf.lfFaceName});
+    return std::make_unique<RecordedFont>(lf);
+}
+
+platform::TextMetrics RecordingWindow::GetTextMetrics(const platform::Font&) { return metrics; }
+
+std::unique_ptr<platform::PaintDC> RecordingWindow::BeginPaint() {
+    Record({"BeginPaint", {}, {}});
+    return std::make_unique<RecordingDC>(this, paintRect);
+}
+
+void RecordingWindow::EnableMenuItem(unsigned id, unsigned flags) {
+    Record({"EnableMenuItem", {id, flags}, {}});
+}
+
+platform::CursorShape RecordingWindow::SetCursor(platform::CursorShape shape) {
+    Record({"SetCursor", {shape == platform::CursorShape::Wait ? 1 : 0}, {}});
+    std::lock_guard lock(mu_);
+    auto old = cursor_;
+    cursor_ = shape;
+    return old;
+}
+
+int RecordingWindow::MessageBox(const std::string& text, const std::string& caption,
+                                unsigned style) {
+    Record({"MessageBox", {style}, text + "|" + caption});
+    std::lock_guard lock(mu_);
+    if (boxAnswers.empty()) {
+        return platform::IDOK;
+    }
+    const int answer = boxAnswers.front();
+    boxAnswers.pop_front();
+    return answer;
+}
+
+void RecordingWindow::PostClose() { Record({"PostClose", {}, {}}); }
+
+int RecordingWindow::DialogBoxParam(int templateId, platform::DlgProc, std::intptr_t param) {
+    Record({"DialogBoxParam", {templateId, param}, {}});
+    return dialogResult;
+}
+
+bool RecordingWindow::ChooseFont(platform::LogFont&, std::uint32_t&) {
+    Record({"ChooseFont", {}, {}});
+    return false;
+}
+
+bool RecordingWindow::GetOpenFileName(std::string&, std::string&) {
+    Record({"GetOpenFileName", {}, {}});
+    return false;
+}
+
+} // namespace pelko::test
