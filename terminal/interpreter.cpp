@@ -18,33 +18,43 @@ constexpr char kHexDigits[] = "0123456789abcdef";
 constexpr int kLastCol = kScreenCols - 1;
 constexpr int kLastRow = kScreenRows - 1;
 
-void LineFeed(platform::Window* hwnd, TTYInfo* tty) {
-    const int row = tty->nCursorRow.load(kRelaxed);
-    if (row < kLastRow) {
-        tty->nCursorRow.store(row + 1, kRelaxed);
-    } else {
-        std::memmove(tty->achScreen, tty->achScreen + kScreenCols,
-                     static_cast<std::size_t>(kLastRow) * kScreenCols);
-        std::memset(tty->achScreen + kLastRow * kScreenCols, ' ', kScreenCols);
-        hwnd->InvalidateRect(nullptr, false);
-    }
-    MoveTTYCursor(hwnd);
-}
+// One call's view of the record. The options and the cell geometry are read once per call: the
+// window thread may change them meanwhile, and then repaints everything anyway.
+struct Call {
+    platform::Window* hwnd;
+    TTYInfo* tty;
+    bool newLine;
+    bool autoWrap;
+    bool hex;
 
-// Stores one cell at the cursor and advances it; at the last column Autowrap starts a new line
-// by interpreting "\r\n" as if it had been received.
-void Put(platform::Window* hwnd, TTYInfo* tty, std::uint8_t ch) {
-    const int row = tty->nCursorRow.load(kRelaxed);
-    const int col = tty->nCursorCol.load(kRelaxed);
-    tty->achScreen[row * kScreenCols + col] = ch;
-    const platform::Rect cell = CellRect(*tty, row, col);
-    hwnd->InvalidateRect(&cell, false);
-    if (col < kLastCol) {
-        tty->nCursorCol.store(col + 1, kRelaxed);
-    } else if (tty->fAutoWrap.load(kRelaxed) != 0) {
-        WriteTTYBlock(hwnd, "\r\n", 2);
+    void LineFeed() const {
+        const int row = tty->nCursorRow.load(kRelaxed);
+        if (row < kLastRow) {
+            tty->nCursorRow.store(row + 1, kRelaxed);
+        } else {
+            std::memmove(tty->achScreen, tty->achScreen + kScreenCols,
+                         static_cast<std::size_t>(kLastRow) * kScreenCols);
+            std::memset(tty->achScreen + kLastRow * kScreenCols, ' ', kScreenCols);
+            hwnd->InvalidateRect(nullptr, false);
+        }
+        MoveTTYCursor(hwnd);
     }
-}
+
+    // Stores one cell at the cursor and advances it; at the last column Autowrap starts a new
+    // line by interpreting "\r\n" as if it had been received.
+    void Put(std::uint8_t ch) const {
+        const int row = tty->nCursorRow.load(kRelaxed);
+        const int col = tty->nCursorCol.load(kRelaxed);
+        tty->achScreen[row * kScreenCols + col] = ch;
+        const platform::Rect cell = CellRect(*tty, row, col);
+        hwnd->InvalidateRect(&cell, false);
+        if (col < kLastCol) {
+            tty->nCursorCol.store(col + 1, kRelaxed);
+        } else if (autoWrap) {
+            WriteTTYBlock(hwnd, "\r\n", 2);
+        }
+    }
+};
 
 } // namespace
 
@@ -57,6 +67,8 @@ int WriteTTYBlock(platform::Window* hwnd, const std::uint8_t* block, std::int32_
         return 1;
     }
     std::lock_guard lock(tty->screenLock);
+    const Call call{hwnd, tty, tty->fNewLine.load(kRelaxed) != 0,
+                    tty->fAutoWrap.load(kRelaxed) != 0, tty->fHexPrint.load(kRelaxed) != 0};
     for (std::int32_t i = 0; i < length; ++i) {
         const std::uint8_t b = block[i];
         switch (b) {
@@ -71,20 +83,20 @@ int WriteTTYBlock(platform::Window* hwnd, const std::uint8_t* block, std::int32_
         case kCarriageReturn:
             tty->nCursorCol.store(0, kRelaxed);
             MoveTTYCursor(hwnd);
-            if (tty->fNewLine.load(kRelaxed) != 0) {
-                LineFeed(hwnd, tty);
+            if (call.newLine) {
+                call.LineFeed();
             }
             break;
         case kLineFeed:
-            LineFeed(hwnd, tty);
+            call.LineFeed();
             break;
         default:
-            if (tty->fHexPrint.load(kRelaxed) != 0) {
-                Put(hwnd, tty, static_cast<std::uint8_t>(kHexDigits[b >> 4]));
-                Put(hwnd, tty, static_cast<std::uint8_t>(kHexDigits[b & 0x0F]));
-                Put(hwnd, tty, ' ');
+            if (call.hex) {
+                call.Put(static_cast<std::uint8_t>(kHexDigits[b >> 4]));
+                call.Put(static_cast<std::uint8_t>(kHexDigits[b & 0x0F]));
+                call.Put(' ');
             } else {
-                Put(hwnd, tty, b);
+                call.Put(b);
             }
             break;
         }

@@ -16,10 +16,7 @@ namespace {
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
 
-std::int32_t Saturate(std::int64_t v) {
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
-        v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
-}
+using view_detail::Saturate;
 
 // Moves the view by `step` pixels along one axis after clamping it to 0..max, the way both
 // scroll bars do; returns the clamped step.
@@ -99,14 +96,6 @@ void SizeAxis(platform::Window* hwnd, ScrollBar bar, std::int32_t pageExtent,
 }
 
 } // namespace
-
-Rect CellRect(const TTYInfo& tty, int row, int col) {
-    const std::int64_t cx = tty.cxChar.load(kRelaxed);
-    const std::int64_t cy = tty.cyChar.load(kRelaxed);
-    const std::int64_t left = col * cx - tty.nHScrollPos.load(kRelaxed);
-    const std::int64_t top = row * cy - tty.nVScrollPos.load(kRelaxed);
-    return Rect{Saturate(left), Saturate(top), Saturate(left + cx), Saturate(top + cy)};
-}
 
 bool PaintTTY(platform::Window* hwnd) {
     TTYInfo* tty = hwnd->GetRecord();

@@ -9,12 +9,14 @@
 //   SetTTYFocus / KillTTYFocus     make or remove the caret while connected
 //   MoveTTYCursor(hwnd)            places the caret on the cursor cell while it is shown
 //   CellRect(tty, row, col)        the pixel rectangle of one cell in client coordinates
+#include <algorithm>
 #include <cstdint>
+#include <limits>
 
 #include "platform/window.h"
+#include "terminal/tty_info.h"
 
 namespace pelko {
-struct TTYInfo;
 
 // Scroll-bar codes as the window system reports them.
 inline constexpr std::uint16_t SB_LINEUP = 0;
@@ -35,6 +37,21 @@ bool SetTTYFocus(platform::Window* hwnd);
 bool KillTTYFocus(platform::Window* hwnd);
 bool MoveTTYCursor(platform::Window* hwnd);
 
-platform::Rect CellRect(const TTYInfo& tty, int row, int col);
+namespace view_detail {
+inline std::int32_t Saturate(std::int64_t v) {
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+} // namespace view_detail
+
+inline platform::Rect CellRect(const TTYInfo& tty, int row, int col) {
+    constexpr auto relaxed = std::memory_order_relaxed;
+    const std::int64_t cx = tty.cxChar.load(relaxed);
+    const std::int64_t cy = tty.cyChar.load(relaxed);
+    const std::int64_t left = col * cx - tty.nHScrollPos.load(relaxed);
+    const std::int64_t top = row * cy - tty.nVScrollPos.load(relaxed);
+    using view_detail::Saturate;
+    return platform::Rect{Saturate(left), Saturate(top), Saturate(left + cx), Saturate(top + cy)};
+}
 
 } // namespace pelko
