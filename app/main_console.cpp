@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/null_window.h"
 #include "terminal/interpreter.h"
 #include "terminal/tty_info.h"
 
@@ -11,47 +12,13 @@ namespace {
 
 using namespace pelko;
 
-class NullFont : public platform::Font {
+// Boxes go to standard error; everything else is forgotten.
+class HeadlessWindow : public platform::NullWindow {
 public:
-    explicit NullFont(const platform::LogFont& lf) : lf_(lf) {}
-    const platform::LogFont& Description() const override { return lf_; }
-
-private:
-    platform::LogFont lf_;
-};
-
-// A window with nothing to show: every request is accepted and forgotten.
-class HeadlessWindow : public platform::Window {
-public:
-    void InvalidateRect(const platform::Rect*, bool) override {}
-    void UpdateWindow() override {}
-    void RequestRepaint() override {}
-    void CreateCaret(std::int32_t, std::int32_t) override {}
-    void ShowCaret() override {}
-    void HideCaret() override {}
-    void DestroyCaret() override {}
-    void SetCaretPos(std::int32_t, std::int32_t) override {}
-    void SetScrollRange(platform::ScrollBar, std::int32_t, std::int32_t, bool) override {}
-    void SetScrollPos(platform::ScrollBar, std::int32_t, bool) override {}
-    void ScrollWindow(std::int32_t, std::int32_t) override {}
-    platform::Size GetClientSize() const override { return {640, 400}; }
-    std::unique_ptr<platform::Font> CreateFontIndirect(const platform::LogFont& lf) override {
-        return std::make_unique<NullFont>(lf);
-    }
-    platform::TextMetrics GetTextMetrics(const platform::Font&) override { return {16, 8, 0}; }
-    std::unique_ptr<platform::PaintDC> BeginPaint() override { return nullptr; }
-    void EnableMenuItem(unsigned, unsigned) override {}
-    platform::CursorShape SetCursor(platform::CursorShape) override {
-        return platform::CursorShape::Arrow;
-    }
     int MessageBox(const std::string& text, const std::string& caption, unsigned) override {
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
         return platform::IDOK;
     }
-    void PostClose() override {}
-    int DialogBoxParam(int, platform::DlgProc, std::intptr_t) override { return -1; }
-    bool ChooseFont(platform::LogFont&, std::uint32_t&) override { return false; }
-    bool GetOpenFileName(std::string&, std::string&) override { return false; }
 };
 
 } // namespace

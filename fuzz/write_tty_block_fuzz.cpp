@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/null_window.h"
 #include "terminal/interpreter.h"
 #include "terminal/tty_info.h"
 
@@ -22,7 +23,7 @@ using namespace pelko;
     std::abort();
 }
 
-class CheckingWindow : public platform::Window {
+class CheckingWindow : public platform::NullWindow {
 public:
     TTYInfo* tty = nullptr;
     std::bitset<kScreenCells> invalidated;
@@ -55,28 +56,6 @@ public:
         invalidated.set(static_cast<std::size_t>(row * kScreenCols + col));
     }
     void SetCaretPos(std::int32_t, std::int32_t) override { CheckCursor(); }
-    void UpdateWindow() override {}
-    void RequestRepaint() override {}
-    void CreateCaret(std::int32_t, std::int32_t) override {}
-    void ShowCaret() override {}
-    void HideCaret() override {}
-    void DestroyCaret() override {}
-    void SetScrollRange(platform::ScrollBar, std::int32_t, std::int32_t, bool) override {}
-    void SetScrollPos(platform::ScrollBar, std::int32_t, bool) override {}
-    void ScrollWindow(std::int32_t, std::int32_t) override {}
-    platform::Size GetClientSize() const override { return {}; }
-    std::unique_ptr<platform::Font> CreateFontIndirect(const platform::LogFont&) override {
-        return nullptr;
-    }
-    platform::TextMetrics GetTextMetrics(const platform::Font&) override { return {}; }
-    std::unique_ptr<platform::PaintDC> BeginPaint() override { return nullptr; }
-    void EnableMenuItem(unsigned, unsigned) override {}
-    platform::CursorShape SetCursor(platform::CursorShape s) override { return s; }
-    int MessageBox(const std::string&, const std::string&, unsigned) override { return 1; }
-    void PostClose() override {}
-    int DialogBoxParam(int, platform::DlgProc, std::intptr_t) override { return -1; }
-    bool ChooseFont(platform::LogFont&, std::uint32_t&) override { return false; }
-    bool GetOpenFileName(std::string&, std::string&) override { return false; }
 };
 
 // The fields the interpreter must never write.
