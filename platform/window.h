@@ -16,6 +16,8 @@
 //   SetCursor                   the mouse cursor shape; returns the one it replaced
 //   MessageBox                  modal box; returns IDOK, IDCANCEL, ... (IDOK when only OK is offered)
 //   PostClose                   queues a close request to the window itself
+//   DestroyWindow               destroys the window: it gets the destroy message, then goes away
+//   PostQuitMessage(code)       ends the message loop with `code` once control returns to it
 //   DialogBoxParam              runs a modal dialog; returns the value given to EndDialog, -1 if
 //                               the dialog could not be made
 //   ChooseFont                  the font chooser; false when cancelled, the inputs then unchanged
@@ -121,6 +123,8 @@ public:
     virtual int MessageBox(const std::string& text, const std::string& caption,
                            unsigned style) = 0;
     virtual void PostClose() = 0;
+    virtual void DestroyWindow() {}
+    virtual void PostQuitMessage(int /*code*/) {}
     virtual int DialogBoxParam(int templateId, DlgProc proc, std::intptr_t param) = 0;
     virtual bool ChooseFont(LogFont& lf, std::uint32_t& color) = 0;
     virtual bool GetOpenFileName(std::string& path, std::string& title) = 0;

@@ -144,6 +144,8 @@ int RecordingWindow::MessageBox(const std::string& text, const std::string& capt
 }
 
 void RecordingWindow::PostClose() { Record({"PostClose", {}, {}}); }
+void RecordingWindow::DestroyWindow() { Record({"DestroyWindow", {}, {}}); }
+void RecordingWindow::PostQuitMessage(int code) { Record({"PostQuitMessage", {code}, {}}); }
 
 int RecordingWindow::DialogBoxParam(int templateId, platform::DlgProc, std::intptr_t param) {
     Record({"DialogBoxParam", {templateId, param}, {}});

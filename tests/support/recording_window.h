@@ -59,6 +59,8 @@ public:
     platform::CursorShape SetCursor(platform::CursorShape shape) override;
     int MessageBox(const std::string& text, const std::string& caption, unsigned style) override;
     void PostClose() override;
+    void DestroyWindow() override;
+    void PostQuitMessage(int code) override;
     int DialogBoxParam(int templateId, platform::DlgProc proc, std::intptr_t param) override;
     bool ChooseFont(platform::LogFont& lf, std::uint32_t& color) override;
     bool GetOpenFileName(std::string& path, std::string& title) override;

@@ -1,0 +1,31 @@
+#pragma once
+// Window and dialog message numbers, and the helpers that pack and unpack their parameters.
+#include <cstdint>
+
+namespace pelko {
+
+inline constexpr unsigned WM_CREATE = 1;
+inline constexpr unsigned WM_DESTROY = 2;
+inline constexpr unsigned WM_SIZE = 5;
+inline constexpr unsigned WM_SETFOCUS = 7;
+inline constexpr unsigned WM_KILLFOCUS = 8;
+inline constexpr unsigned WM_PAINT = 15;
+inline constexpr unsigned WM_CLOSE = 16;
+inline constexpr unsigned WM_CHAR = 258;
+inline constexpr unsigned WM_INITDIALOG = 272;
+inline constexpr unsigned WM_COMMAND = 273;
+inline constexpr unsigned WM_HSCROLL = 276;
+inline constexpr unsigned WM_VSCROLL = 277;
+
+constexpr std::uint16_t LoWord(std::uintmax_t v) { return static_cast<std::uint16_t>(v & 0xFFFF); }
+constexpr std::uint16_t HiWord(std::uintmax_t v) {
+    return static_cast<std::uint16_t>((v >> 16) & 0xFFFF);
+}
+constexpr std::uintptr_t MakeWParam(std::uint16_t lo, std::uint16_t hi) {
+    return static_cast<std::uintptr_t>(lo) | (static_cast<std::uintptr_t>(hi) << 16);
+}
+constexpr std::intptr_t MakeLParam(std::uint16_t lo, std::uint16_t hi) {
+    return static_cast<std::intptr_t>(MakeWParam(lo, hi));
+}
+
+} // namespace pelko
