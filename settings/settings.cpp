@@ -1,16 +1,225 @@
 #include "settings/settings.h"
 
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "terminal/tty_info.h"
 
 namespace pelko {
 
+std::uint8_t gszPrefBuf[kPrefBufSize] = {};
+std::uint32_t gdwLength = 0;
 std::uint16_t gwMaxColumn = 80;
 
-// The file itself is not read yet: the record keeps its defaults.
-void LoadDefaults(TTYInfo* record) {
-    gwMaxColumn = record->fMax40.load(std::memory_order_relaxed) != 0 ? 40 : 80;
+namespace {
+
+constexpr std::size_t kFaceMax = platform::LF_FACESIZE - 1; // characters, without the zero
+
+std::int32_t Signed(std::uint8_t byte) {
+    return static_cast<std::int8_t>(byte);
+}
+std::uint8_t LowByte(std::int64_t value) {
+    return static_cast<std::uint8_t>(value & 0xFF);
 }
 
-int SaveDefaults(platform::Window* /*hwnd*/) { return 0; }
+// Opens the settings file for reading; -1 when it is missing or is not a regular file (a
+// directory or a device named PELKO.SET counts as no file).
+int OpenForReading() {
+    const int fd = ::open(gszDefaultName, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// One byte at position `at` of gszPrefBuf; the count moved, 0 at the end of the file or on error.
+std::uint32_t ReadOneByte(int fd, std::size_t at) {
+    for (;;) {
+        const ssize_t n = ::read(fd, gszPrefBuf + at, 1);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        return n > 0 ? 1U : 0U;
+    }
+}
+
+void Decode(TTYInfo* tty) {
+    tty->bPortNum = gszPrefBuf[0];
+    tty->dwBaudRate = static_cast<std::uint32_t>(Signed(gszPrefBuf[1]) * 2400);
+    tty->fNewLine.store(Signed(gszPrefBuf[2]));
+    tty->fAutoWrap.store(Signed(gszPrefBuf[3]));
+    tty->fMax40.store(Signed(gszPrefBuf[4]));
+    tty->fLocalEcho.store(Signed(gszPrefBuf[5]));
+    tty->fHexPrint.store(Signed(gszPrefBuf[6]));
+    tty->lfTTYFont.lfHeight = Signed(gszPrefBuf[7]);
+
+    // The face name up to its zero byte, cut to what the font description holds.
+    char* face = tty->lfTTYFont.lfFaceName;
+    std::size_t n = 0;
+    while (n < kFaceMax && gszPrefBuf[kPrefFaceOffset + n] != 0) {
+        face[n] = static_cast<char>(gszPrefBuf[kPrefFaceOffset + n]);
+        ++n;
+    }
+    std::memset(face + n, 0, platform::LF_FACESIZE - n);
+}
+
+// Fills gszPrefBuf from the record; the number of bytes the file gets.
+std::size_t Encode(const TTYInfo* tty) {
+    gszPrefBuf[0] = tty->bPortNum;
+    gszPrefBuf[1] = LowByte(tty->dwBaudRate / 2400);
+    gszPrefBuf[2] = LowByte(tty->fNewLine.load());
+    gszPrefBuf[3] = LowByte(tty->fAutoWrap.load());
+    gszPrefBuf[4] = LowByte(tty->fMax40.load());
+    gszPrefBuf[5] = LowByte(tty->fLocalEcho.load());
+    gszPrefBuf[6] = LowByte(tty->fHexPrint.load());
+    gszPrefBuf[7] = LowByte(tty->lfTTYFont.lfHeight);
+    const std::size_t n = ::strnlen(tty->lfTTYFont.lfFaceName, kFaceMax);
+    std::memcpy(gszPrefBuf + kPrefFaceOffset, tty->lfTTYFont.lfFaceName, n);
+    gszPrefBuf[kPrefFaceOffset + n] = 0;
+    return kPrefFaceOffset + n + 1;
+}
+
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size, std::uint32_t& moved) {
+    moved = 0;
+    while (moved < size) {
+        const ssize_t n = ::write(fd, data + moved, size - moved);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        moved += static_cast<std::uint32_t>(n);
+    }
+    return true;
+}
+
+// Where the new file goes: the settings file itself, or the file a symbolic link of that name
+// points to, so that saving through a link keeps the link. Fails (false) when an existing file
+// must not be replaced: it is not a regular file, it has no write permission bit at all (such a
+// file stays as it is even for root), or this process may not write it.
+bool SaveTarget(std::string& target, bool& exists, struct stat& st) {
+    target = gszDefaultName;
+    exists = false;
+    struct stat lst {};
+    if (::lstat(gszDefaultName, &lst) != 0) {
+        return errno == ENOENT;
+    }
+    if (S_ISLNK(lst.st_mode)) {
+        char resolved[PATH_MAX];
+        if (::realpath(gszDefaultName, resolved) == nullptr) {
+            return false;
+        }
+        target = resolved;
+    }
+    if (::stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return false;
+    }
+    exists = true;
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+        return false;
+    }
+    return ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+// Creates a new, empty temporary file beside `target`; -1 when none can be made there.
+int CreateTemp(const std::string& target, std::string& tempName) {
+    static std::atomic<unsigned> counter{0};
+    const std::size_t slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[48];
+        std::snprintf(suffix, sizeof suffix, ".%ld.%u.%lx", static_cast<long>(::getpid()),
+                      counter.fetch_add(1), static_cast<unsigned long>(std::time(nullptr)));
+        tempName = dir + "." + base + suffix;
+        const int fd =
+            ::open(tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    return -1;
+}
+
+void SyncDirectoryOf(const std::string& target) {
+    const std::size_t slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+void LoadDefaults(TTYInfo* record) {
+    const int fd = OpenForReading();
+    if (fd >= 0) {
+        // Each load starts from zeros, so that whatever the file does not reach reads as zero.
+        std::memset(gszPrefBuf, 0, sizeof gszPrefBuf);
+        std::size_t at = 0;
+        do {
+            gdwLength = ReadOneByte(fd, at);
+            at += gdwLength;
+        } while (gdwLength != 0 && at < kPrefBufSize);
+        Decode(record);
+        ::close(fd);
+    }
+    gwMaxColumn = MaxColumnFor(record->fMax40.load());
+}
+
+int SaveDefaults(platform::Window* hwnd) {
+    const TTYInfo* tty = hwnd->GetRecord();
+    if (tty == nullptr) {
+        return 0;
+    }
+    std::string target;
+    bool exists = false;
+    struct stat old {};
+    if (!SaveTarget(target, exists, old)) {
+        return 0;
+    }
+
+    // The new contents go to a temporary file that replaces the old one only once it is
+    // complete, so a failure at any point leaves the previous settings as they were.
+    std::string tempName;
+    const int fd = CreateTemp(target, tempName);
+    if (fd < 0) {
+        return 0;
+    }
+    const std::size_t size = Encode(tty);
+    bool ok = WriteAll(fd, gszPrefBuf, size, gdwLength);
+    if (ok && exists) {
+        // The replacement keeps the old file's permissions and, where allowed, its owner.
+        ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+        if (ok && ::fchown(fd, old.st_uid, old.st_gid) != 0) {
+            // Not allowed for an ordinary user; the file then belongs to whoever saved it.
+        }
+    }
+    ok = ::fsync(fd) == 0 && ok;
+    ok = ::close(fd) == 0 && ok;
+    if (ok && ::rename(tempName.c_str(), target.c_str()) == 0) {
+        SyncDirectoryOf(target);
+        return 1;
+    }
+    ::unlink(tempName.c_str());
+    return 0;
+}
 
 } // namespace pelko

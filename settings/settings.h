@@ -1,8 +1,18 @@
 #pragma once
-// The settings file and the source column limit that follows from it.
-//   LoadDefaults(record)  no result; a missing or unreadable file leaves the record as it is.
-//                         Always sets gwMaxColumn from the record's Max.40 option.
-//   SaveDefaults(hwnd)    1 when the file was written; 0 when there is no record or it failed
+// The settings file PELKO.SET and the source column limit that follows from it.
+//   LoadDefaults(record)  no result. Reads PELKO.SET from the current directory into the record;
+//                         when there is no such regular file the record keeps what it holds.
+//                         Always sets gwMaxColumn from the record's Max.40 option afterwards.
+//   SaveDefaults(hwnd)    1 once the window's record is in PELKO.SET; 0 when the window holds no
+//                         record or the file could not be replaced (the old file then stays as
+//                         it was, and nothing is shown)
+//
+// The file, one byte per field, no header:
+//   0 port number   1 baud rate / 2400 (signed on reading)   2 New Line   3 Autowrap   4 Max.40
+//   5 Local Echo    6 HEXprint   7 font height (signed)   8.. face name and its zero byte
+// The reader takes at most kPrefBufSize bytes and at most 31 characters of face name; anything
+// beyond either is ignored. Positions the file does not reach read as zero.
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/window.h"
@@ -10,8 +20,22 @@
 namespace pelko {
 struct TTYInfo;
 
+inline constexpr const char* gszDefaultName = "PELKO.SET";
+inline constexpr std::size_t kPrefBufSize = 64;
+// Offset of the face name in the file.
+inline constexpr std::size_t kPrefFaceOffset = 8;
+
+// Staging buffer of the last read or write of the settings file. Window thread only.
+extern std::uint8_t gszPrefBuf[kPrefBufSize];
+// Bytes moved by the last single read or write of a file (the source reader uses it as well).
+extern std::uint32_t gdwLength;
 // Widest source line the upload sends: 40 while Max.40 is on, else 80. Window thread only.
 extern std::uint16_t gwMaxColumn;
+
+// The column limit for a Max.40 option value.
+inline std::uint16_t MaxColumnFor(std::int32_t fMax40) {
+    return fMax40 != 0 ? 40 : 80;
+}
 
 void LoadDefaults(TTYInfo* record);
 int SaveDefaults(platform::Window* hwnd);

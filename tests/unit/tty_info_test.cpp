@@ -10,6 +10,7 @@
 #include "settings/settings.h"
 #include "terminal/interpreter.h"
 #include "terminal/tty_info.h"
+#include "tests/support/private_dir.h"
 #include "tests/support/recording_window.h"
 
 namespace pelko::test {
@@ -64,6 +65,7 @@ protected:
         }
         platform::SetSystem(nullptr);
     }
+    PrivateDir dir; // creation reads PELKO.SET from here: there is none
     CountingSystem sys;
     RecordingWindow win;
 };
