@@ -1,0 +1,556 @@
+#include "platform/qt/qt_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLayout>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QThread>
+
+#include "app/globals.h"
+#include "app/messages.h"
+#include "app/resources.h"
+#include "platform/qt/dialog_host.h"
+#include "platform/qt/font_chooser.h"
+#include "platform/qt/keys.h"
+#include "platform/qt/qt_font.h"
+
+// The icon lives in a static library, whose resources are not registered on their own.
+static void InitPelkoResources() { Q_INIT_RESOURCE(pelko); }
+
+namespace pelko::qt {
+
+namespace {
+
+QRect ToQRect(const platform::Rect& r) {
+    return QRect(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1));
+}
+
+QColor FromColorRef(std::uint32_t c) {
+    return QColor(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
+                  static_cast<int>((c >> 16) & 0xFF));
+}
+
+std::uint32_t ToColorRef(const QColor& c) {
+    return static_cast<std::uint32_t>(c.red()) | (static_cast<std::uint32_t>(c.green()) << 8) |
+           (static_cast<std::uint32_t>(c.blue()) << 16);
+}
+
+// Scroll-bar actions as the scroll codes the procedure takes.
+int ScrollCode(int action) {
+    switch (action) {
+    case QAbstractSlider::SliderSingleStepSub:
+        return 0; // line up
+    case QAbstractSlider::SliderSingleStepAdd:
+        return 1; // line down
+    case QAbstractSlider::SliderPageStepSub:
+        return 2;
+    case QAbstractSlider::SliderPageStepAdd:
+        return 3;
+    case QAbstractSlider::SliderMove:
+        return 5; // thumb tracking
+    case QAbstractSlider::SliderToMinimum:
+        return 6;
+    case QAbstractSlider::SliderToMaximum:
+        return 7;
+    default:
+        return -1;
+    }
+}
+
+// One paint pass of the terminal view.
+class QtPaintDC : public platform::PaintDC {
+public:
+    QtPaintDC(QWidget* target, const QRect& rect, GlyphCache& glyphs)
+        : painter_(target), rect_(rect), glyphs_(glyphs),
+          window_(ToColorRef(target->palette().color(QPalette::Base))) {}
+    platform::Rect PaintRect() const override {
+        return platform::Rect{rect_.left(), rect_.top(), rect_.right() + 1, rect_.bottom() + 1};
+    }
+    void ExtTextOut(std::int32_t x, std::int32_t y, const platform::Rect& box,
+                    const std::uint8_t* chars, std::int32_t count, const platform::Font* font,
+                    std::uint32_t color, std::uint32_t background) override {
+        static const QFont fallback = MakeQFont(platform::LogFont{});
+        const auto* qf = dynamic_cast<const QtFont*>(font);
+        glyphs_.DrawRow(painter_, x, y, ToQRect(box), chars, count,
+                        qf != nullptr ? qf->qfont() : fallback, FromColorRef(color),
+                        FromColorRef(background));
+    }
+    std::uint32_t WindowColor() const override { return window_; }
+
+private:
+    QPainter painter_;
+    QRect rect_;
+    GlyphCache& glyphs_;
+    std::uint32_t window_;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TerminalView
+
+TerminalView::TerminalView(QtWindow* owner) : QAbstractScrollArea(owner), owner_(owner) {
+    setFocusPolicy(Qt::StrongFocus);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setFrameShape(QFrame::NoFrame);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent, false);
+    viewport()->setAutoFillBackground(true);
+    viewport()->setAttribute(Qt::WA_InputMethodEnabled, false);
+    for (QScrollBar* bar : {horizontalScrollBar(), verticalScrollBar()}) {
+        bar->setRange(0, 0);
+        const bool vertical = bar == verticalScrollBar();
+        connect(bar, &QAbstractSlider::actionTriggered, this,
+                [this, vertical](int action) { OnBarAction(vertical, action); });
+        connect(bar, &QAbstractSlider::sliderReleased, this, [this, vertical, bar] {
+            const auto pos = static_cast<std::uint16_t>(std::clamp(bar->sliderPosition(), 0, 0xFFFF));
+            owner_->Send(vertical ? WM_VSCROLL : WM_HSCROLL, MakeWParam(4, pos));
+        });
+    }
+}
+
+void TerminalView::OnBarAction(bool vertical, int action) {
+    const int code = ScrollCode(action);
+    if (code < 0) {
+        return;
+    }
+    QScrollBar* bar = vertical ? verticalScrollBar() : horizontalScrollBar();
+    const auto pos = static_cast<std::uint16_t>(std::clamp(bar->sliderPosition(), 0, 0xFFFF));
+    owner_->Send(vertical ? WM_VSCROLL : WM_HSCROLL,
+                 MakeWParam(static_cast<std::uint16_t>(code), pos));
+    if (code != 5) {
+        // The procedure has set the position it wants; keep Qt from applying its own step.
+        bar->setSliderPosition(bar->value());
+    }
+}
+
+bool TerminalView::event(QEvent* e) {
+    // Tab is typed at the target, not used to move the focus.
+    if (e->type() == QEvent::KeyPress) {
+        auto* ke = static_cast<QKeyEvent*>(e);
+        if (ke->key() == Qt::Key_Tab || ke->key() == Qt::Key_Backtab) {
+            keyPressEvent(ke);
+            return true;
+        }
+    }
+    return QAbstractScrollArea::event(e);
+}
+
+void TerminalView::paintEvent(QPaintEvent* e) { owner_->PaintView(e); }
+
+void TerminalView::resizeEvent(QResizeEvent* e) {
+    QAbstractScrollArea::resizeEvent(e);
+    const QSize s = viewport()->size();
+    owner_->Send(WM_SIZE, 0,
+                 MakeLParam(static_cast<std::uint16_t>(std::clamp(s.width(), 0, 0xFFFF)),
+                            static_cast<std::uint16_t>(std::clamp(s.height(), 0, 0xFFFF))));
+}
+
+void TerminalView::focusInEvent(QFocusEvent* e) {
+    QAbstractScrollArea::focusInEvent(e);
+    owner_->Send(WM_SETFOCUS);
+}
+
+void TerminalView::focusOutEvent(QFocusEvent* e) {
+    QAbstractScrollArea::focusOutEvent(e);
+    owner_->Send(WM_KILLFOCUS);
+}
+
+void TerminalView::keyPressEvent(QKeyEvent* e) {
+    const std::string bytes = TranslateKey(e->key(), e->modifiers(), e->text());
+    if (bytes.empty()) {
+        QAbstractScrollArea::keyPressEvent(e);
+        return;
+    }
+    for (const char b : bytes) {
+        owner_->Send(WM_CHAR, static_cast<std::uint8_t>(b));
+    }
+    e->accept();
+}
+
+// ---------------------------------------------------------------------------------------------
+// QtWindow
+
+QtWindow::QtWindow(WndProc proc) : proc_(proc), view_(new TerminalView(this)) {
+    InitPelkoResources();
+    setWindowTitle(QString::fromLatin1(gszAppName));
+    setWindowIcon(QIcon(QStringLiteral(":/pelko/pelko.png")));
+    setCentralWidget(view_);
+    BuildMenu();
+    BuildKeys();
+    // Room for the whole 80 x 25 page in the usual 8 x 16 cells.
+    resize(80 * 8 + 20, 25 * 16 + menuBar()->sizeHint().height() + 20);
+}
+
+QtWindow::~QtWindow() {
+    if (GetRecord() != nullptr && !destroyed_) {
+        destroyed_ = true;
+        Send(WM_DESTROY);
+    }
+}
+
+bool QtWindow::Create() {
+    // The view needs its final geometry before the procedure measures the client area.
+    ensurePolished();
+    if (QLayout* l = layout()) {
+        l->activate();
+    }
+    return Send(WM_CREATE) != -1;
+}
+
+std::intptr_t QtWindow::Send(unsigned msg, std::uintptr_t wParam, std::intptr_t lParam) {
+    return proc_(this, msg, wParam, lParam);
+}
+
+void QtWindow::SendCommand(unsigned id) {
+    if (commandHook && commandHook(id)) {
+        return;
+    }
+    Send(WM_COMMAND, id);
+}
+
+QAction* QtWindow::MenuAction(unsigned id) const {
+    const auto it = actions_.find(id);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+void QtWindow::BuildMenu() {
+    QMenuBar* bar = menuBar();
+    for (const MenuItem& top : MenuBar()) {
+        const QString text = QString::fromLatin1(top.text);
+        if (top.children.empty()) {
+            QAction* a = bar->addAction(text);
+            actions_[top.id] = a;
+            const unsigned id = top.id;
+            connect(a, &QAction::triggered, this, [this, id] { SendCommand(id); });
+            continue;
+        }
+        QMenu* menu = bar->addMenu(text);
+        for (const MenuItem& item : top.children) {
+            if (item.text == nullptr) {
+                menu->addSeparator();
+                continue;
+            }
+            // The text after the tab is shown right-aligned as the key; the keys themselves are
+            // handled by the window's own shortcuts.
+            QAction* a = menu->addAction(QString::fromLatin1(item.text));
+            actions_[item.id] = a;
+            const unsigned id = item.id;
+            connect(a, &QAction::triggered, this, [this, id] { SendCommand(id); });
+        }
+    }
+}
+
+void QtWindow::BuildKeys() {
+    static const std::map<unsigned, Qt::Key> kKeys = {
+        {VK_F1, Qt::Key_F1}, {VK_F2, Qt::Key_F2}, {VK_F3, Qt::Key_F3},
+        {VK_F4, Qt::Key_F4}, {VK_F10, Qt::Key_F10},
+    };
+    for (const Accelerator& acc : AcceleratorTable()) {
+        // Window shortcuts act only while this window is the active one, so not while a modal
+        // dialog or message box runs its own loop; a held modifier makes another key sequence.
+        auto* sc = new QShortcut(QKeySequence(kKeys.at(acc.vk)), this);
+        sc->setContext(Qt::WindowShortcut);
+        sc->setAutoRepeat(false);
+        const unsigned id = acc.command;
+        connect(sc, &QShortcut::activated, this, [this, id] { SendCommand(id); });
+    }
+}
+
+bool QtWindow::OnGuiThread() const { return QThread::currentThread() == thread(); }
+
+void QtWindow::PostFlush() {
+    if (!flushPosted_.exchange(true)) {
+        QMetaObject::invokeMethod(this, [this] { Flush(); }, Qt::QueuedConnection);
+    }
+}
+
+void QtWindow::Flush() {
+    flushPosted_.store(false);
+    QRegion region;
+    bool all = false;
+    bool caret = false;
+    QPoint caretPos;
+    {
+        std::lock_guard lock(pendingMu_);
+        region.swap(pendingRegion_);
+        all = pendingAll_;
+        caret = pendingCaret_;
+        caretPos = pendingCaretPos_;
+        pendingAll_ = pendingCaret_ = false;
+    }
+    if (all) {
+        view_->viewport()->update();
+    } else if (!region.isEmpty()) {
+        view_->viewport()->update(region);
+    }
+    if (caret) {
+        MoveCaretTo(caretPos);
+    }
+}
+
+void QtWindow::PaintView(QPaintEvent* e) {
+    paintCount.fetch_add(1, std::memory_order_relaxed);
+    painting_ = e;
+    Send(WM_PAINT);
+    painting_ = nullptr;
+    if (CaretVisible() && e->rect().intersects(caret_)) {
+        QPainter p(view_->viewport());
+        p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+        p.fillRect(caret_, Qt::white);
+    }
+}
+
+void QtWindow::closeEvent(QCloseEvent* e) {
+    e->ignore();
+    if (!destroyed_) {
+        Send(WM_CLOSE);
+    }
+}
+
+// --- platform::Window -----------------------------------------------------------------------
+
+void QtWindow::InvalidateRect(const platform::Rect* rect, bool /*erase*/) {
+    if (OnGuiThread()) {
+        if (rect == nullptr) {
+            view_->viewport()->update();
+        } else {
+            view_->viewport()->update(ToQRect(*rect));
+        }
+        return;
+    }
+    {
+        std::lock_guard lock(pendingMu_);
+        if (rect == nullptr) {
+            pendingAll_ = true;
+            pendingRegion_ = QRegion();
+        } else if (!pendingAll_) {
+            // Keep the set small: one bounding box per row band is plenty for a terminal.
+            pendingRegion_ = pendingRegion_.united(ToQRect(*rect)).boundingRect();
+        }
+    }
+    PostFlush();
+}
+
+void QtWindow::UpdateWindow() {
+    if (OnGuiThread()) {
+        Flush();
+        view_->viewport()->repaint();
+    } else {
+        PostFlush();
+    }
+}
+
+void QtWindow::RequestRepaint() {
+    if (!OnGuiThread()) {
+        PostFlush();
+    }
+}
+
+void QtWindow::CreateCaret(std::int32_t width, std::int32_t height) {
+    if (caretExists_) {
+        view_->viewport()->update(caret_);
+    }
+    caretExists_ = true;
+    caretShown_ = false;
+    caret_ = QRect(caret_.topLeft(), QSize(std::max(1, width), std::max(1, height)));
+}
+
+void QtWindow::ShowCaret() {
+    if (caretExists_ && !caretShown_) {
+        caretShown_ = true;
+        view_->viewport()->update(caret_);
+    }
+}
+
+void QtWindow::HideCaret() {
+    if (caretExists_ && caretShown_) {
+        caretShown_ = false;
+        view_->viewport()->update(caret_);
+    }
+}
+
+void QtWindow::DestroyCaret() {
+    HideCaret();
+    caretExists_ = false;
+}
+
+QRect QtWindow::CaretRect() const { return caret_; }
+
+void QtWindow::MoveCaretTo(QPoint pos) {
+    if (caret_.topLeft() == pos) {
+        return;
+    }
+    if (CaretVisible()) {
+        view_->viewport()->update(caret_);
+    }
+    caret_.moveTopLeft(pos);
+    if (CaretVisible()) {
+        view_->viewport()->update(caret_);
+    }
+}
+
+void QtWindow::SetCaretPos(std::int32_t x, std::int32_t y) {
+    if (OnGuiThread()) {
+        MoveCaretTo(QPoint(x, y));
+        return;
+    }
+    {
+        std::lock_guard lock(pendingMu_);
+        pendingCaret_ = true;
+        pendingCaretPos_ = QPoint(x, y);
+    }
+    PostFlush();
+}
+
+void QtWindow::SetScrollRange(platform::ScrollBar bar, std::int32_t min, std::int32_t max,
+                              bool /*redraw*/) {
+    QScrollBar* sb = bar == platform::ScrollBar::Vert ? view_->verticalScrollBar()
+                                                      : view_->horizontalScrollBar();
+    const QSignalBlocker block(sb);
+    sb->setRange(min, std::max(min, max));
+}
+
+void QtWindow::SetScrollPos(platform::ScrollBar bar, std::int32_t pos, bool /*redraw*/) {
+    QScrollBar* sb = bar == platform::ScrollBar::Vert ? view_->verticalScrollBar()
+                                                      : view_->horizontalScrollBar();
+    const QSignalBlocker block(sb);
+    sb->setValue(pos);
+    sb->setSliderPosition(pos);
+}
+
+void QtWindow::ScrollWindow(std::int32_t dx, std::int32_t dy) {
+    if (dx == 0 && dy == 0) {
+        return;
+    }
+    // The caret is drawn into the pixels; take it out of the shift and put it back after.
+    if (CaretVisible()) {
+        view_->viewport()->update(caret_);
+    }
+    view_->viewport()->scroll(dx, dy);
+}
+
+platform::Size QtWindow::GetClientSize() const {
+    const QSize s = view_->viewport()->size();
+    return platform::Size{s.width(), s.height()};
+}
+
+std::unique_ptr<platform::Font> QtWindow::CreateFontIndirect(const platform::LogFont& lf) {
+    return std::make_unique<QtFont>(lf);
+}
+
+platform::TextMetrics QtWindow::GetTextMetrics(const platform::Font& font) {
+    if (const auto* qf = dynamic_cast<const QtFont*>(&font)) {
+        return MetricsOf(qf->qfont());
+    }
+    return MetricsOf(MakeQFont(font.Description()));
+}
+
+std::unique_ptr<platform::PaintDC> QtWindow::BeginPaint() {
+    if (painting_ == nullptr) {
+        return nullptr;
+    }
+    return std::make_unique<QtPaintDC>(view_->viewport(), painting_->rect(), glyphs_);
+}
+
+void QtWindow::EnableMenuItem(unsigned id, unsigned flags) {
+    if (QAction* a = MenuAction(id)) {
+        a->setEnabled((flags & (platform::MF_GRAYED | platform::MF_DISABLED)) == 0);
+    }
+}
+
+platform::CursorShape QtWindow::SetCursor(platform::CursorShape shape) {
+    const platform::CursorShape old = cursor_;
+    if (shape != old) {
+        if (shape == platform::CursorShape::Wait) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        } else {
+            QApplication::restoreOverrideCursor();
+        }
+        cursor_ = shape;
+    }
+    return old;
+}
+
+int QtWindow::MessageBox(const std::string& text, const std::string& caption, unsigned style) {
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    switch (style & 0xF0) {
+    case platform::MB_ICONQUESTION:
+        icon = QMessageBox::Question;
+        break;
+    case platform::MB_ICONEXCLAMATION:
+        icon = QMessageBox::Warning;
+        break;
+    case 0x40:
+        icon = QMessageBox::Information;
+        break;
+    case 0x10:
+        icon = QMessageBox::Critical;
+        break;
+    default:
+        break;
+    }
+    const bool okCancel = (style & 0x0F) == platform::MB_OKCANCEL;
+    QMessageBox box(icon, QString::fromStdString(caption), QString::fromStdString(text),
+                    okCancel ? (QMessageBox::Ok | QMessageBox::Cancel) : QMessageBox::Ok,
+                    isVisible() ? this : nullptr);
+    box.setDefaultButton(QMessageBox::Ok);
+    if (okCancel) {
+        box.setEscapeButton(QMessageBox::Cancel);
+    }
+    return box.exec() == QMessageBox::Ok ? platform::IDOK : platform::IDCANCEL;
+}
+
+void QtWindow::PostClose() {
+    QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+}
+
+void QtWindow::DestroyWindow() {
+    if (destroyed_) {
+        return;
+    }
+    destroyed_ = true;
+    Send(WM_DESTROY);
+    hide();
+}
+
+void QtWindow::PostQuitMessage(int code) { QCoreApplication::exit(code); }
+
+int QtWindow::DialogBoxParam(int templateId, platform::DlgProc proc, std::intptr_t param) {
+    const DialogTemplate* layout = FindDialogTemplate(templateId);
+    if (layout == nullptr) {
+        return -1;
+    }
+    DialogHost dialog(*layout, proc, param, this, this);
+    return dialog.Run();
+}
+
+bool QtWindow::ChooseFont(platform::LogFont& lf, std::uint32_t& color) {
+    return RunFontChooser(this, lf, color);
+}
+
+bool QtWindow::GetOpenFileName(std::string& path, std::string& title) {
+    QFileDialog dialog(this, QStringLiteral("Select Source"),
+                       path.empty() ? QString() : QFileInfo(QString::fromStdString(path)).path());
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    // Every file, names without a dot included.
+    dialog.setNameFilter(QStringLiteral("All Files (*)"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return false;
+    }
+    const QString chosen = dialog.selectedFiles().first();
+    path = chosen.toStdString();
+    title = QFileInfo(chosen).fileName().toStdString();
+    return true;
+}
+
+} // namespace pelko::qt

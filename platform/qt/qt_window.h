@@ -1,0 +1,132 @@
+#pragma once
+// The main window on Qt 6: a menu bar, the function keys, and the terminal view with its two
+// scroll bars. Qt events become the window procedure's messages; the procedure's requests come
+// back through platform::Window. Widgets are touched on the GUI thread only: requests from any
+// other thread (invalidations, caret moves, repaint requests) are collected and applied there.
+//   QtWindow(proc)    builds the window, not yet shown, with no record
+//   Create()          delivers the creation message; false when the procedure refused (-1)
+//   SendCommand(id)   delivers a menu or key command as the procedure's command message
+// Every platform::Window operation behaves as that interface describes.
+#include <QAbstractScrollArea>
+#include <QMainWindow>
+#include <QRegion>
+#include <atomic>
+#include <functional>
+#include <map>
+#include <mutex>
+
+#include "platform/qt/glyphs.h"
+#include "platform/window.h"
+
+class QAction;
+class QPaintEvent;
+class QPainter;
+
+namespace pelko::qt {
+
+using WndProc = std::intptr_t (*)(platform::Window*, unsigned, std::uintptr_t, std::intptr_t);
+
+class QtWindow;
+
+// The client area: where the screen is painted, keys are typed and the caret stands.
+class TerminalView : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    explicit TerminalView(QtWindow* owner);
+
+protected:
+    bool event(QEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void focusInEvent(QFocusEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void scrollContentsBy(int, int) override {}
+
+private:
+    void OnBarAction(bool vertical, int action);
+    QtWindow* owner_;
+};
+
+class QtWindow : public QMainWindow, public platform::Window {
+    Q_OBJECT
+public:
+    explicit QtWindow(WndProc proc);
+    ~QtWindow() override;
+
+    bool Create();
+    void SendCommand(unsigned id);
+    std::intptr_t Send(unsigned msg, std::uintptr_t wParam = 0, std::intptr_t lParam = 0);
+    TerminalView* view() const { return view_; }
+    QAction* MenuAction(unsigned id) const;
+    QRect CaretRect() const;
+    bool CaretVisible() const { return caretExists_ && caretShown_; }
+
+    // Tests watch commands here; returning true keeps a command from the procedure.
+    std::function<bool(unsigned)> commandHook;
+    // Counts paints of the terminal view (for benchmarks).
+    std::atomic<long> paintCount{0};
+
+    // platform::Window
+    void InvalidateRect(const platform::Rect* rect, bool erase) override;
+    void UpdateWindow() override;
+    void RequestRepaint() override;
+    void CreateCaret(std::int32_t width, std::int32_t height) override;
+    void ShowCaret() override;
+    void HideCaret() override;
+    void DestroyCaret() override;
+    void SetCaretPos(std::int32_t x, std::int32_t y) override;
+    void SetScrollRange(platform::ScrollBar bar, std::int32_t min, std::int32_t max,
+                        bool redraw) override;
+    void SetScrollPos(platform::ScrollBar bar, std::int32_t pos, bool redraw) override;
+    void ScrollWindow(std::int32_t dx, std::int32_t dy) override;
+    platform::Size GetClientSize() const override;
+    std::unique_ptr<platform::Font> CreateFontIndirect(const platform::LogFont& lf) override;
+    platform::TextMetrics GetTextMetrics(const platform::Font& font) override;
+    std::unique_ptr<platform::PaintDC> BeginPaint() override;
+    void EnableMenuItem(unsigned id, unsigned flags) override;
+    platform::CursorShape SetCursor(platform::CursorShape shape) override;
+    int MessageBox(const std::string& text, const std::string& caption, unsigned style) override;
+    void PostClose() override;
+    void DestroyWindow() override;
+    void PostQuitMessage(int code) override;
+    int DialogBoxParam(int templateId, platform::DlgProc proc, std::intptr_t param) override;
+    bool ChooseFont(platform::LogFont& lf, std::uint32_t& color) override;
+    bool GetOpenFileName(std::string& path, std::string& title) override;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    friend class TerminalView;
+    void BuildMenu();
+    void BuildKeys();
+    bool OnGuiThread() const;
+    void PostFlush();
+    void Flush();
+    void MoveCaretTo(QPoint pos);
+    void PaintView(QPaintEvent* e);
+
+    WndProc proc_;
+    TerminalView* view_;
+    std::map<unsigned, QAction*> actions_;
+    bool destroyed_ = false;
+    platform::CursorShape cursor_ = platform::CursorShape::Arrow;
+    GlyphCache glyphs_;
+    QPaintEvent* painting_ = nullptr;
+
+    // The caret (GUI thread only).
+    bool caretExists_ = false;
+    bool caretShown_ = false;
+    QRect caret_;
+
+    // Requests from other threads, applied by Flush on the GUI thread.
+    std::mutex pendingMu_;
+    QRegion pendingRegion_;
+    bool pendingAll_ = false;
+    bool pendingCaret_ = false;
+    QPoint pendingCaretPos_;
+    std::atomic<bool> flushPosted_{false};
+};
+
+} // namespace pelko::qt
