@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QThread>
@@ -21,6 +22,7 @@
 #include "platform/qt/font_chooser.h"
 #include "platform/qt/keys.h"
 #include "platform/qt/qt_font.h"
+#include "terminal/tty_info.h"
 
 // The icon lives in a static library, whose resources are not registered on their own.
 static void InitPelkoResources() { Q_INIT_RESOURCE(pelko); }
@@ -146,12 +148,15 @@ bool TerminalView::event(QEvent* e) {
 
 void TerminalView::paintEvent(QPaintEvent* e) { owner_->PaintView(e); }
 
-void TerminalView::resizeEvent(QResizeEvent* e) {
-    QAbstractScrollArea::resizeEvent(e);
-    const QSize s = viewport()->size();
-    owner_->Send(WM_SIZE, 0,
-                 MakeLParam(static_cast<std::uint16_t>(std::clamp(s.width(), 0, 0xFFFF)),
-                            static_cast<std::uint16_t>(std::clamp(s.height(), 0, 0xFFFF))));
+bool TerminalView::viewportEvent(QEvent* e) {
+    // The client area is the viewport: it also changes size when a scroll bar comes or goes.
+    if (e->type() == QEvent::Resize) {
+        const QSize s = viewport()->size();
+        owner_->Send(WM_SIZE, 0,
+                     MakeLParam(static_cast<std::uint16_t>(std::clamp(s.width(), 0, 0xFFFF)),
+                                static_cast<std::uint16_t>(std::clamp(s.height(), 0, 0xFFFF))));
+    }
+    return QAbstractScrollArea::viewportEvent(e);
 }
 
 void TerminalView::focusInEvent(QFocusEvent* e) {
@@ -203,7 +208,21 @@ bool QtWindow::Create() {
     if (QLayout* l = layout()) {
         l->activate();
     }
-    return Send(WM_CREATE) != -1;
+    if (Send(WM_CREATE) == -1) {
+        return false;
+    }
+    // The first size: the whole page in the terminal font, when the screen has room for it.
+    if (const TTYInfo* tty = GetRecord()) {
+        QSize want(80 * tty->cxChar.load(), 25 * tty->cyChar.load() + menuBar()->sizeHint().height());
+        if (const QScreen* screen = this->screen()) {
+            want = want.boundedTo(screen->availableSize());
+        }
+        // Ranges measured on the unlaid-out view would keep both bars up at the new size.
+        SetScrollRange(platform::ScrollBar::Horz, 0, 0, false);
+        SetScrollRange(platform::ScrollBar::Vert, 0, 0, false);
+        resize(want);
+    }
+    return true;
 }
 
 std::intptr_t QtWindow::Send(unsigned msg, std::uintptr_t wParam, std::intptr_t lParam) {

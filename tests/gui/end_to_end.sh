@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# End-to-end run of the real program under Xvfb, driven with xdotool:
+#   - the start-up "Connection failed." box (no port behind COM1) is answered;
+#   - F1 opens the About box, Esc leaves it open, Return closes it;
+#   - Alt+F, x asks "exit   Pelko?"; Cancel keeps Pelko running, OK ends it with status 0.
+# Screenshots go to the artefact folder given as the second argument.
+set -euo pipefail
+pelko="$(realpath "$1")"
+artifacts="$(realpath -m "${2:-$PWD/artifacts}")"
+mkdir -p "$artifacts"
+work="$(mktemp -d /tmp/pelko-e2e.XXXXXX)"
+chmod 700 "$work"
+export XDG_RUNTIME_DIR="$work"
+export QT_QPA_PLATFORM=xcb
+cd "$work"
+
+Xvfb -displayfd 4 -screen 0 1024x768x24 -nolisten tcp 4> "$work/display" 2> "$work/xvfb.log" &
+xvfb=$!
+pelko_pid=""
+cleanup() {
+  [ -n "$pelko_pid" ] && kill "$pelko_pid" 2>/dev/null || true
+  kill "$xvfb" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+export DISPLAY=":$(head -n1 "$work/display")"
+
+fail() { echo "FAIL: $*" >&2; shot "failure"; cat "$work/pelko.log" "$work/xvfb.log" >&2; exit 1; }
+shot() { import -window root "$artifacts/$1.png" 2>/dev/null || true; }
+# The newest visible window whose title matches this pattern exactly, waiting up to 10 s.
+find_window() {
+  local name="$1" w=""
+  for _ in $(seq 100); do
+    w=$(xdotool search --onlyvisible --name "^${name}\$" 2>/dev/null | tail -n1 || true)
+    [ -n "$w" ] && { echo "$w"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+gone() {
+  for _ in $(seq 50); do
+    xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0
+    sleep 0.1
+  done
+  return 1
+}
+press() { # window, keys...
+  local w="$1"; shift
+  xdotool windowfocus --sync "$w" 2>/dev/null || xdotool windowfocus "$w"
+  xdotool key --clearmodifiers "$@"
+}
+
+"$pelko" ${PELKO_E2E_ARGS:-} > "$work/pelko.log" 2>&1 &
+pelko_pid=$!
+
+# No port answers at start-up: the box comes before the main window.
+box=$(find_window "Pelko v3.1") || fail "no start-up window"
+shot "01-startup-box"
+press "$box" Return
+sleep 0.5
+main=$(find_window "Pelko v3.1") || fail "no main window"
+sleep 0.3
+shot "02-main-window"
+
+press "$main" F1
+about=$(find_window "Pelko for Zemra") || fail "F1 did not open the About box"
+sleep 0.3
+shot "03-about"
+press "$about" Escape
+sleep 0.5
+xdotool search --onlyvisible --name "^Pelko for Zemra\$" >/dev/null || fail "Esc closed the About box"
+press "$about" Return
+gone "Pelko for Zemra" || fail "Return did not close the About box"
+
+press "$main" alt+f
+sleep 0.3
+press "$main" x
+really=$(find_window "Really\\?") || fail "Alt+F, x did not ask"
+sleep 0.3
+shot "04-exit-question"
+press "$really" Escape
+gone "Really\\?" || fail "Cancel did not close the question"
+sleep 0.3
+kill -0 "$pelko_pid" 2>/dev/null || fail "Cancel ended Pelko"
+
+press "$main" alt+f
+sleep 0.3
+press "$main" x
+really=$(find_window "Really\\?") || fail "second exit question missing"
+press "$really" Return
+status=0
+for _ in $(seq 100); do kill -0 "$pelko_pid" 2>/dev/null || break; sleep 0.1; done
+wait "$pelko_pid" || status=$?
+pelko_pid=""
+[ "$status" -eq 0 ] || fail "Pelko ended with status $status"
+echo "end-to-end: all steps passed; screenshots in $artifacts"

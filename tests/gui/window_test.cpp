@@ -1,0 +1,239 @@
+// The real Qt window, offscreen: menus and keys reach their commands, typed keys become the
+// terminal's bytes, the scroll bars follow the record, painting draws the right glyphs in the
+// right cells, the caret follows the cursor, and text written from another thread shows.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMenuBar>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+#include <thread>
+
+#include "app/commands.h"
+#include "app/messages.h"
+#include "platform/qt/qt_font.h"
+#include "terminal/interpreter.h"
+#include "tests/gui/gui_support.h"
+
+namespace pelko::test {
+namespace {
+
+using testing::ElementsAre;
+
+std::vector<std::string> ActionTexts(const QList<QAction*>& actions) {
+    std::vector<std::string> out;
+    for (QAction* a : actions) {
+        out.push_back(a->isSeparator() ? "-" : a->text().toStdString());
+    }
+    return out;
+}
+
+TEST(QtWindow, MenuBarAsLaidOut) {
+    GuiWindow g;
+    const QList<QAction*> bar = g.win().menuBar()->actions();
+    EXPECT_THAT(ActionTexts(bar), ElementsAre("&File", "&Upload", "&Setup", "&About"));
+    EXPECT_EQ(bar[3]->menu(), nullptr); // About is a command on the bar itself
+    EXPECT_THAT(ActionTexts(bar[0]->menu()->actions()),
+                ElementsAre("&Select Source\tF2", "-", "&Connect", "&Disconnect", "-", "E&xit"));
+    EXPECT_THAT(ActionTexts(bar[1]->menu()->actions()),
+                ElementsAre("&Upload Fast\tF3", "&Upload Visible\tF4"));
+    EXPECT_THAT(ActionTexts(bar[2]->menu()->actions()),
+                ElementsAre("&Terminal\tF10", "&Save Setup"));
+}
+
+TEST(QtWindow, MenuItemsAndFunctionKeysReachTheirCommands) {
+    GuiWindow g;
+    std::vector<unsigned> seen;
+    g.win().commandHook = [&](unsigned id) {
+        seen.push_back(id);
+        return true;
+    };
+    for (unsigned id = IDM_CONNECT; id <= IDM_ABOUT; ++id) {
+        g.win().MenuAction(id)->trigger();
+    }
+    EXPECT_THAT(seen, ElementsAre(256U, 257U, 258U, 259U, 260U, 261U, 262U, 263U, 264U));
+
+    seen.clear();
+    g.ShowAndActivate();
+    for (Qt::Key key : {Qt::Key_F1, Qt::Key_F2, Qt::Key_F3, Qt::Key_F4, Qt::Key_F10}) {
+        QTest::keyClick(g.win().view(), key);
+    }
+    EXPECT_THAT(seen, ElementsAre(IDM_ABOUT, IDM_SELECTSOURCE, IDM_UPLOADFAST,
+                                  IDM_UPLOADVISIBLE, IDM_SETUP));
+    // With a modifier held they are no commands, and type nothing either.
+    seen.clear();
+    for (auto mod : {Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier}) {
+        QTest::keyClick(g.win().view(), Qt::Key_F1, mod);
+        QTest::keyClick(g.win().view(), Qt::Key_F10, mod);
+    }
+    EXPECT_TRUE(seen.empty());
+    EXPECT_TRUE(g.typed.empty());
+}
+
+TEST(QtWindow, MenuStateFollowsTheProcedure) {
+    GuiWindow g;
+    g.win().EnableMenuItem(IDM_CONNECT, 3);
+    g.win().EnableMenuItem(IDM_DISCONNECT, 0);
+    EXPECT_FALSE(g.win().MenuAction(IDM_CONNECT)->isEnabled());
+    EXPECT_TRUE(g.win().MenuAction(IDM_DISCONNECT)->isEnabled());
+}
+
+TEST(QtWindow, FunctionKeysDoNothingWhileAModalDialogRuns) {
+    GuiWindow g;
+    g.ShowAndActivate();
+    std::vector<unsigned> seen;
+    bool aboutWasUp = false;
+    // The About box runs its own loop; F1 and F10 sent meanwhile must not act, Esc must not close
+    // it, and Return does.
+    QTimer::singleShot(50, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        aboutWasUp = box != nullptr;
+        g.win().commandHook = [&](unsigned id) {
+            seen.push_back(id);
+            return true;
+        };
+        QTest::keyClick(&g.win(), Qt::Key_F1);
+        QTest::keyClick(&g.win(), Qt::Key_F10);
+        if (box != nullptr) {
+            QTest::keyClick(box, Qt::Key_Escape);
+            EXPECT_EQ(QApplication::activeModalWidget(), box) << "Esc closed the About box";
+            QTest::keyClick(box, Qt::Key_Return);
+        }
+    });
+    g.win().SendCommand(IDM_ABOUT); // returns when the box has closed
+    EXPECT_TRUE(aboutWasUp);
+    EXPECT_TRUE(seen.empty());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST(QtWindow, TypedKeysBecomeTerminalBytes) {
+    GuiWindow g;
+    g.ShowAndActivate();
+    QWidget* v = g.win().view();
+    QTest::keyClick(v, Qt::Key_Return);
+    QTest::keyClick(v, Qt::Key_Backspace);
+    QTest::keyClick(v, Qt::Key_Escape);
+    QTest::keyClick(v, Qt::Key_Tab);
+    QTest::keyClick(v, Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClicks(v, QStringLiteral("aZ~"));
+    // Text outside ASCII goes out as its byte in the terminal's character set, when it has one.
+    QTest::sendKeyEvent(QTest::Click, v, Qt::Key_unknown, QStringLiteral("\u00e9"), Qt::NoModifier);
+    QTest::sendKeyEvent(QTest::Click, v, Qt::Key_unknown, QStringLiteral("\u2554"), Qt::NoModifier);
+    QTest::sendKeyEvent(QTest::Click, v, Qt::Key_unknown, QStringLiteral("\u20ac"), Qt::NoModifier);
+    QTest::keyClick(v, Qt::Key_Left); // types nothing
+    EXPECT_THAT(g.typed, ElementsAre(0x0D, 0x08, 0x1B, 0x09, 0x03, 'a', 'Z', '~', 0x82, 0xC9));
+    // Tab stayed in the terminal instead of moving the focus away.
+    EXPECT_TRUE(g.win().view()->hasFocus());
+}
+
+TEST(QtWindow, ScrollBarsFollowTheRecordThroughResizes) {
+    GuiWindow g;
+    g.ShowAndActivate();
+    QScrollBar* vbar = g.win().view()->verticalScrollBar();
+    const int cy = g.tty().cyChar;
+    // A client smaller than the page: a range, and the bar shown.
+    g.win().resize(300, 200);
+    QApplication::processEvents();
+    EXPECT_EQ(vbar->maximum(), g.tty().nVScrollMax);
+    EXPECT_EQ(g.tty().nVScrollMax, std::max(0, 25 * cy - g.tty().cyClient));
+    EXPECT_GT(vbar->maximum(), 0);
+    // Scroll to the bottom, then grow the window: the offset comes down to the new maximum.
+    g.win().Send(WM_VSCROLL, MakeWParam(7, 0));
+    EXPECT_EQ(vbar->value(), g.tty().nVScrollMax);
+    g.win().resize(300, 25 * cy + 200);
+    QApplication::processEvents();
+    EXPECT_EQ(g.tty().nVScrollMax, 0);
+    EXPECT_EQ(g.tty().nVScrollPos, 0);
+    EXPECT_EQ(vbar->maximum(), 0);
+    // Minimised: a size of 0 x 0 makes the whole page the range and keeps the offsets.
+    g.win().Send(WM_SIZE, 1, MakeLParam(0, 0));
+    EXPECT_EQ(vbar->maximum(), 25 * cy);
+    EXPECT_EQ(g.win().view()->horizontalScrollBar()->maximum(), 80 * g.tty().cxChar);
+    EXPECT_EQ(vbar->value(), 0);
+}
+
+// Draws one byte's glyph the way the window should: the terminal font, black on the window
+// colour, clipped to its cell.
+QImage ReferenceCell(const GuiWindow& g, const QFont& font, char32_t cp, int cx, int cy,
+                     QColor background) {
+    (void)g;
+    QImage img(cx, cy, QImage::Format_RGB32);
+    img.fill(background);
+    QPainter p(&img);
+    p.setFont(font);
+    p.setPen(Qt::black);
+    p.drawText(0, QFontMetrics(font).ascent(), QString::fromUcs4(&cp, 1));
+    return img;
+}
+
+TEST(QtWindow, PaintingDrawsEachByteInItsCell) {
+    GuiWindow g;
+    g.ShowAndActivate();
+    // 'A', a box-drawing corner (0xC9) and the smiling face (0x01) on row 2 from column 3.
+    g.tty().nCursorRow = 2;
+    g.tty().nCursorCol = 3;
+    WriteTTYBlock(&g.win(), "A\xC9\x01", 3);
+    const QImage shot = g.win().view()->viewport()->grab().toImage().convertToFormat(
+        QImage::Format_RGB32);
+    const int cx = g.tty().cxChar;
+    const int cy = g.tty().cyChar;
+    const QFont font = qt::MakeQFont(g.tty().lfTTYFont);
+    const QColor background = g.win().view()->viewport()->palette().color(QPalette::Base);
+    const char32_t expected[] = {U'A', U'\u2554', U'\u263A'};
+    for (int i = 0; i < 3; ++i) {
+        const QImage cell = shot.copy((3 + i) * cx, 2 * cy, cx, cy);
+        const QImage want = ReferenceCell(g, font, expected[i], cx, cy, background);
+        EXPECT_EQ(cell, want) << "cell " << i;
+        EXPECT_NE(cell, ReferenceCell(g, font, U' ', cx, cy, background)) << "cell " << i;
+    }
+    // An untouched cell is blank.
+    EXPECT_EQ(shot.copy(10 * cx, 10 * cy, cx, cy),
+              ReferenceCell(g, font, U' ', cx, cy, background));
+}
+
+TEST(QtWindow, CaretStandsOnTheCursorCellAfterScrolling) {
+    GuiWindow g;
+    g.tty().fConnected = 1;
+    g.ShowAndActivate();
+    g.win().resize(300, 200);
+    QApplication::processEvents();
+    ASSERT_TRUE(g.win().CaretVisible());
+    WriteTTYBlock(&g.win(), "\n\n\n\n\n\n\n\n\n\nhello", 15);
+    g.win().Send(WM_VSCROLL, MakeWParam(1, 0)); // one row down
+    g.win().Send(WM_HSCROLL, MakeWParam(1, 0)); // one column right
+    QApplication::processEvents();
+    const int cx = g.tty().cxChar;
+    const int cy = g.tty().cyChar;
+    EXPECT_EQ(g.tty().nVScrollPos, cy);
+    EXPECT_EQ(g.win().CaretRect(), QRect(5 * cx - cx, 10 * cy - cy, cx, cy));
+}
+
+TEST(QtWindow, TextFromAnotherThreadIsPainted) {
+    GuiWindow g;
+    g.tty().fConnected = 1;
+    g.ShowAndActivate();
+    const long paintsBefore = g.win().paintCount.load();
+    std::thread writer([&] {
+        WriteTTYBlock(&g.win(), "from the receive thread", 23);
+        g.win().RequestRepaint();
+    });
+    writer.join();
+    QTest::qWait(50);
+    QApplication::processEvents();
+    EXPECT_GT(g.win().paintCount.load(), paintsBefore);
+    const int cx = g.tty().cxChar;
+    const int cy = g.tty().cyChar;
+    const QImage shot = g.win().view()->viewport()->grab().toImage().convertToFormat(
+        QImage::Format_RGB32);
+    const QFont font = qt::MakeQFont(g.tty().lfTTYFont);
+    const QColor background = g.win().view()->viewport()->palette().color(QPalette::Base);
+    EXPECT_EQ(shot.copy(0, 0, cx, cy), ReferenceCell(g, font, U'f', cx, cy, background));
+    // The caret caught up with the cursor, and is drawn over that cell.
+    EXPECT_EQ(g.win().CaretRect().topLeft(), QPoint(23 * cx, 0));
+}
+
+} // namespace
+} // namespace pelko::test
