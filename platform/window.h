@@ -133,11 +133,28 @@ private:
     std::atomic<TTYInfo*> slot_{nullptr};
 };
 
-// A modal dialog's controls, addressed by control id. Filled in by the dialog issues; the
-// window procedure only needs EndDialog and the item texts for now.
-//   GetDlgItemText   the control's text, "" for an unknown id
-//   SetDlgItemText   ignored for an unknown id
-//   EndDialog        ends the dialog with `result` once the procedure returns
+// A modal dialog's controls, addressed by control id. Every operation on an id the dialog does
+// not have, or on a control of another kind, is ignored and answers as noted.
+//   GetDlgItemText      the control's text, "" for an unknown id
+//   SetDlgItemText      ignored for an unknown id
+//   EndDialog           ends the dialog with `result` once the procedure returns
+//   Owner               the window that owns the dialog (the main window)
+//   SetProp / GetProp   the dialog's one property, which carries the procedure's data from
+//   / RemoveProp        message to message; GetProp gives 0 while none is set
+//   AddString           appends an entry to a drop-down list (entries stay in the order added);
+//                       the new entry's index, -1 when it could not be added
+//   SetItemData         attaches a number to an entry; ignored for an index that is no entry
+//   GetItemData         the number attached to an entry; -1 for an index that is no entry
+//   SetItemTip          a tooltip for one entry of a list; ignored for an index that is no entry
+//   SetCurSel           selects an entry; an index that is no entry (-1) selects nothing
+//   GetCurSel           the selected entry's index; -1 when nothing is selected
+//   EnableWindow        lets the user reach a control or not
+//   CheckDlgButton      ticks a check box (1) or clears it (0)
+//   IsDlgButtonChecked  1 when a check box is ticked, else 0
+//   ChooseFont          the font chooser, owned by the dialog; false when cancelled, the inputs
+//                       then unchanged. By default it is the owner window's chooser.
+// The list, check box and property operations have bodies that do nothing, for dialogs without
+// such controls.
 class Dialog {
 public:
     virtual ~Dialog() = default;
@@ -145,6 +162,27 @@ public:
     virtual void SetDlgItemText(int id, const std::string& text) = 0;
     virtual void EndDialog(int result) = 0;
     virtual Window* Owner() const = 0;
+
+    virtual void SetProp(std::intptr_t value) { prop_ = value; }
+    virtual std::intptr_t GetProp() const { return prop_; }
+    virtual void RemoveProp() { prop_ = 0; }
+
+    virtual int AddString(int /*id*/, const std::string& /*text*/) { return -1; }
+    virtual void SetItemData(int /*id*/, int /*index*/, std::uint32_t /*data*/) {}
+    virtual std::intptr_t GetItemData(int /*id*/, int /*index*/) const { return -1; }
+    virtual void SetItemTip(int /*id*/, int /*index*/, const std::string& /*tip*/) {}
+    virtual void SetCurSel(int /*id*/, int /*index*/) {}
+    virtual int GetCurSel(int /*id*/) const { return -1; }
+    virtual void EnableWindow(int /*id*/, bool /*enable*/) {}
+    virtual void CheckDlgButton(int /*id*/, unsigned /*check*/) {}
+    virtual unsigned IsDlgButtonChecked(int /*id*/) const { return 0; }
+    virtual bool ChooseFont(LogFont& lf, std::uint32_t& color) {
+        Window* owner = Owner();
+        return owner != nullptr && owner->ChooseFont(lf, color);
+    }
+
+private:
+    std::intptr_t prop_ = 0;
 };
 
 } // namespace pelko::platform

@@ -162,4 +162,113 @@ bool RecordingWindow::GetOpenFileName(std::string&, std::string&) {
     return false;
 }
 
+std::vector<Call> RecordingDialog::Calls(const std::string& op) const {
+    std::vector<Call> out;
+    for (const Call& c : calls) {
+        if (c.op == op) {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+std::string RecordingDialog::GetDlgItemText(int id) const {
+    const auto it = texts.find(id);
+    return it == texts.end() ? std::string() : it->second;
+}
+
+void RecordingDialog::SetDlgItemText(int id, const std::string& text) {
+    calls.push_back({"SetDlgItemText", {id}, text});
+    texts[id] = text;
+}
+
+void RecordingDialog::EndDialog(int r) {
+    calls.push_back({"EndDialog", {r}, {}});
+    ended = true;
+    result = r;
+}
+
+void RecordingDialog::SetProp(std::intptr_t value) {
+    calls.push_back({"SetProp", {}, {}});
+    Dialog::SetProp(value);
+}
+
+void RecordingDialog::RemoveProp() {
+    calls.push_back({"RemoveProp", {}, {}});
+    Dialog::RemoveProp();
+}
+
+int RecordingDialog::AddString(int id, const std::string& text) {
+    calls.push_back({"AddString", {id}, text});
+    List& l = lists[id];
+    if (l.entries.size() >= listCapacity) {
+        return -1;
+    }
+    l.entries.push_back(text);
+    l.data.push_back(0);
+    l.tips.emplace_back();
+    return static_cast<int>(l.entries.size() - 1);
+}
+
+void RecordingDialog::SetItemData(int id, int index, std::uint32_t data) {
+    calls.push_back({"SetItemData", {id, index, data}, {}});
+    List& l = lists[id];
+    if (index >= 0 && static_cast<std::size_t>(index) < l.data.size()) {
+        l.data[static_cast<std::size_t>(index)] = data;
+    }
+}
+
+std::intptr_t RecordingDialog::GetItemData(int id, int index) const {
+    const auto it = lists.find(id);
+    if (it == lists.end() || index < 0 ||
+        static_cast<std::size_t>(index) >= it->second.data.size()) {
+        return -1;
+    }
+    return it->second.data[static_cast<std::size_t>(index)];
+}
+
+void RecordingDialog::SetItemTip(int id, int index, const std::string& tip) {
+    calls.push_back({"SetItemTip", {id, index}, tip});
+    List& l = lists[id];
+    if (index >= 0 && static_cast<std::size_t>(index) < l.tips.size()) {
+        l.tips[static_cast<std::size_t>(index)] = tip;
+    }
+}
+
+void RecordingDialog::SetCurSel(int id, int index) {
+    calls.push_back({"SetCurSel", {id, index}, {}});
+    List& l = lists[id];
+    l.sel = index >= 0 && static_cast<std::size_t>(index) < l.entries.size() ? index : -1;
+}
+
+int RecordingDialog::GetCurSel(int id) const {
+    const auto it = lists.find(id);
+    return it == lists.end() ? -1 : it->second.sel;
+}
+
+void RecordingDialog::EnableWindow(int id, bool enable) {
+    calls.push_back({"EnableWindow", {id, enable ? 1 : 0}, {}});
+    enabled[id] = enable;
+}
+
+void RecordingDialog::CheckDlgButton(int id, unsigned check) {
+    calls.push_back({"CheckDlgButton", {id, check}, {}});
+    checks[id] = check;
+}
+
+unsigned RecordingDialog::IsDlgButtonChecked(int id) const {
+    const auto it = checks.find(id);
+    return it == checks.end() ? 0U : it->second;
+}
+
+bool RecordingDialog::ChooseFont(platform::LogFont& lf, std::uint32_t& color) {
+    calls.push_back({"ChooseFont", {lf.lfHeight, color}, lf.lfFaceName});
+    if (!fontChoice) {
+        return false;
+    }
+    lf = fontChoice->first;
+    color = fontChoice->second;
+    return true;
+}
+
 } // namespace pelko::test

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
+#include <optional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -81,6 +83,52 @@ public:
 
 private:
     platform::LogFont lf_;
+};
+
+// A dialog whose controls are plain data, for driving dialog procedures without a window
+// system. Lists, check boxes and enabled states are created on first use; every operation is
+// also recorded as a Call. The font chooser answers with `fontChoice` (cancelled when empty).
+class RecordingDialog : public platform::Dialog {
+public:
+    struct List {
+        std::vector<std::string> entries;
+        std::vector<std::intptr_t> data;
+        std::vector<std::string> tips;
+        int sel = -1;
+    };
+    explicit RecordingDialog(platform::Window* owner = nullptr) : owner_(owner) {}
+
+    std::map<int, List> lists;
+    std::map<int, unsigned> checks;
+    std::map<int, bool> enabled; // ids never enabled or disabled are absent
+    std::map<int, std::string> texts;
+    std::size_t listCapacity = 100; // AddString fails beyond this many entries
+    std::optional<std::pair<platform::LogFont, std::uint32_t>> fontChoice;
+    bool ended = false;
+    int result = 0;
+    std::vector<Call> calls;
+
+    std::vector<Call> Calls(const std::string& op) const;
+
+    std::string GetDlgItemText(int id) const override;
+    void SetDlgItemText(int id, const std::string& text) override;
+    void EndDialog(int result) override;
+    platform::Window* Owner() const override { return owner_; }
+    void SetProp(std::intptr_t value) override;
+    void RemoveProp() override;
+    int AddString(int id, const std::string& text) override;
+    void SetItemData(int id, int index, std::uint32_t data) override;
+    std::intptr_t GetItemData(int id, int index) const override;
+    void SetItemTip(int id, int index, const std::string& tip) override;
+    void SetCurSel(int id, int index) override;
+    int GetCurSel(int id) const override;
+    void EnableWindow(int id, bool enable) override;
+    void CheckDlgButton(int id, unsigned check) override;
+    unsigned IsDlgButtonChecked(int id) const override;
+    bool ChooseFont(platform::LogFont& lf, std::uint32_t& color) override;
+
+private:
+    platform::Window* owner_;
 };
 
 } // namespace pelko::test
