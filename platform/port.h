@@ -1,18 +1,25 @@
 #pragma once
-// A port Pelko talks to the target through: a serial device or the Telnet port. Operations and
-// what they give back on failure:
-//   Configure(line)    false when the port refuses the settings (the old ones then stay)
-//   SetDtr(on)         false on failure; a port without modem lines answers true
-//   Purge()            drops both queues and anything in transfer; false on failure
-//   BytesWaiting()     bytes that can be read at once; -1 when the port has failed
-//   Read(buf, max)     reads at most max bytes of what is already there; -1 on failure
-//   Write(buf, n, ms)  writes within `ms` milliseconds in total; bytes written, -1 on failure
-//   WaitForInput(wake) blocks until input, a failure of the port, or the `wake` event is
-//                      signalled; returns the reason
-//   Close()            releases the device; calling it again does nothing
-// Opening is done by the port factories of the serial layer (by device name).
+// A port Pelko talks to the target through: a serial device or the Telnet port, and the factory
+// that opens one by its device name. Operations and what they give back on failure:
+//   Configure(line)     false when the port refuses the settings (the old ones then stay)
+//   SetDtr(on)          false on failure; a port without modem lines answers true
+//   Purge()             drops both queues and anything in transfer; false on failure
+//   BytesWaiting()      bytes that can be read at once; -1 when the port has failed
+//   Read(buf, max)      reads at most max bytes of what is already there, never waits;
+//                       -1 on failure
+//   Write(buf, n, ms)   writes within `ms` milliseconds in total; see WriteStatus
+//   WaitForInput(wake)  blocks until bytes can be read, the port has died, or the `wake` event
+//                       is signalled (the event is left signalled); Woken wins over the others
+//   Close()             releases the device; calling it again does nothing
+// The factory (installed by the program's entry, none by default):
+//   OpenPort(device)       the open port, or nullptr when the device is missing, in use, or no
+//                          factory is installed
+//   DescribeDevice(device) what the device name stands for here (a path, host:port), "" when
+//                          nothing stands behind it
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <string>
 
 #include "platform/system.h"
 
@@ -21,11 +28,20 @@ namespace pelko::platform {
 struct LineSettings {
     std::uint32_t baudRate = 19200;
     std::uint8_t dataBits = 8;
-    std::uint8_t parity = 0;   // 0 none
-    std::uint8_t stopBits = 0; // 0 one stop bit
+    std::uint8_t parity = 0;   // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    std::uint8_t stopBits = 0; // 0 one, 1 one and a half, 2 two
 };
 
 enum class WaitResult { Input, Woken, Dead };
+
+// How a write ended. FailedAtOnce: nothing was sent and nothing waited for (a dead or closed
+// port). FailedLater: the port failed after part of the block went out or after a wait.
+enum class WriteStatus { Complete, TimedOut, FailedAtOnce, FailedLater };
+
+struct WriteResult {
+    std::size_t written = 0;
+    WriteStatus status = WriteStatus::Complete;
+};
 
 class Port {
 public:
@@ -35,9 +51,24 @@ public:
     virtual bool Purge() = 0;
     virtual std::int64_t BytesWaiting() = 0;
     virtual std::int64_t Read(std::uint8_t* buf, std::size_t max) = 0;
-    virtual std::int64_t Write(const std::uint8_t* buf, std::size_t n, int totalTimeoutMs) = 0;
+    virtual WriteResult Write(const std::uint8_t* buf, std::size_t n, int totalTimeoutMs) = 0;
     virtual WaitResult WaitForInput(Event wake) = 0;
     virtual void Close() = 0;
 };
+
+class PortFactory {
+public:
+    virtual ~PortFactory() = default;
+    virtual std::unique_ptr<Port> Open(const std::string& device) = 0;
+    virtual std::string DescribeDevice(const std::string& device) = 0;
+};
+
+// Installs the factory the core opens ports through; nullptr removes it. The factory must
+// outlive its use; install it before the first window is made.
+void SetPortFactory(PortFactory* factory);
+PortFactory* GetPortFactory();
+
+std::unique_ptr<Port> OpenPort(const std::string& device);
+std::string DescribeDevice(const std::string& device);
 
 } // namespace pelko::platform

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -48,6 +49,18 @@ void System::CloseEvent(Event h) {
     if (h >= 0) {
         ::close(h);
     }
+}
+
+bool System::WaitEvent(Event h, int timeoutMs) {
+    if (h < 0) {
+        return false;
+    }
+    pollfd pfd{h, POLLIN, 0};
+    int n = 0;
+    do {
+        n = ::poll(&pfd, 1, timeoutMs);
+    } while (n < 0 && errno == EINTR);
+    return n > 0 && (pfd.revents & POLLIN) != 0;
 }
 
 namespace {

@@ -7,6 +7,8 @@
 //   SetEvent(h)        signals the event; false for kNoEvent or a closed handle
 //   ResetEvent(h)      clears the event; false for kNoEvent or a closed handle
 //   CloseEvent(h)      releases the event; kNoEvent is ignored
+//   WaitEvent(h, ms)   waits up to ms milliseconds (-1: no limit) for the event, leaving it
+//                      signalled; true when it is signalled, false on time-out or a bad handle
 // Tests swap the whole set with SetSystem to make each step fail on demand.
 #include <cstddef>
 #include <cstdint>
@@ -32,6 +34,7 @@ public:
     virtual bool SetEvent(Event h);
     virtual bool ResetEvent(Event h);
     virtual void CloseEvent(Event h);
+    virtual bool WaitEvent(Event h, int timeoutMs);
 };
 
 // The system in use; a process-wide default until SetSystem replaces it. SetSystem(nullptr)

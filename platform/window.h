@@ -22,6 +22,10 @@
 //                               the dialog could not be made
 //   ChooseFont                  the font chooser; false when cancelled, the inputs then unchanged
 //   GetOpenFileName             the open-file dialog; false when cancelled, the inputs unchanged
+//   PostMessageBox              any thread, never blocks: queues a box with no owner window
+//                               (text, caption, style), shown later on the window thread
+//   PostConnectionLost          any thread, never blocks: asks the window thread to run
+//                               ConnectionLost(this) (serial/connection.h) soon
 // Every call except those marked "any thread" runs on the window thread.
 #include <atomic>
 #include <cstdint>
@@ -128,6 +132,12 @@ public:
     virtual int DialogBoxParam(int templateId, DlgProc proc, std::intptr_t param) = 0;
     virtual bool ChooseFont(LogFont& lf, std::uint32_t& color) = 0;
     virtual bool GetOpenFileName(std::string& path, std::string& title) = 0;
+
+    // Requests from the receive thread; the window thread acts on them later. The defaults
+    // drop them, for windows that show nothing.
+    virtual void PostMessageBox(const std::string& /*text*/, const std::string& /*caption*/,
+                                unsigned /*style*/) {}
+    virtual void PostConnectionLost() {}
 
 private:
     std::atomic<TTYInfo*> slot_{nullptr};

@@ -1,13 +1,134 @@
 #include "serial/connection.h"
 
+#include <cstdio>
+#include <system_error>
+#include <thread>
+
+#include "app/commands.h"
+#include "app/globals.h"
+#include "serial/receive.h"
 #include "terminal/tty_info.h"
+#include "terminal/view.h"
 
 namespace pelko {
 
-// No port layer yet: nothing can be opened, and closing only marks the record closed.
-int OpenConnection(platform::Window* /*hwnd*/) { return 0; }
+using platform::Sys;
 
-int SetupConnection(platform::Window* /*hwnd*/) { return 0; }
+std::atomic<int> gfLinkLost{0};
+
+namespace {
+
+constexpr const char* kComPrefix = "COM";
+constexpr std::size_t kDeviceNameSize = 16;
+constexpr unsigned kMenuOff = platform::MF_GRAYED | platform::MF_DISABLED;
+
+// Receive threads are told apart by a number of our own, never 0. It goes into the record
+// before the thread starts, so the thread can never clear it before it is there.
+std::uint32_t NextWatchThreadId() {
+    static std::atomic<std::uint32_t> last{0};
+    std::uint32_t id = 0;
+    do {
+        id = last.fetch_add(1) + 1;
+    } while (id == 0);
+    return id;
+}
+
+void ClosePort(TTYInfo* tty) {
+    if (tty->hCommPort) {
+        tty->hCommPort->Close();
+        tty->hCommPort.reset();
+    }
+}
+
+// Waits until the receive thread has cleared its id, then collects the thread.
+void JoinWatchThread(TTYInfo* tty) {
+    for (std::uint32_t id = tty->dwWatchThreadId.load(); id != 0;
+         id = tty->dwWatchThreadId.load()) {
+        tty->dwWatchThreadId.wait(id);
+    }
+    if (tty->watchThread.joinable()) {
+        tty->watchThread.join();
+    }
+}
+
+// Steps 3 to 12 of the open; the caller keeps the busy cursor up around them.
+int OpenWithCursor(platform::Window* hwnd, TTYInfo* tty) {
+    tty->hCommPort = platform::OpenPort(PortDeviceName(tty->bPortNum));
+    if (!tty->hCommPort) {
+        return 0;
+    }
+    // A wake-up left over from the last close must not end the new receive thread.
+    Sys().ResetEvent(tty->osRead.hEvent);
+    tty->hCommPort->Purge();
+
+    const int setup = SetupConnection(hwnd);
+    if (setup == 0) {
+        tty->fConnected.store(0);
+        ClosePort(tty);
+        return 0;
+    }
+
+    tty->fConnected.store(1);
+    gfLinkLost.store(0);
+    if (tty->dwWatchThreadId.load() == 0) {
+        // A thread that ended by itself when its port died is collected before the next.
+        JoinWatchThread(tty);
+    }
+    const std::uint32_t id = NextWatchThreadId();
+    tty->hWatchThread.store(id);
+    tty->dwWatchThreadId.store(id);
+    try {
+        tty->watchThread = std::thread(CommWatchProc, tty);
+    } catch (const std::system_error&) {
+        tty->hWatchThread.store(0);
+        tty->dwWatchThreadId.store(0);
+        tty->fConnected.store(0);
+        ClosePort(tty);
+        return 0;
+    }
+
+    tty->hCommPort->SetDtr(true);
+    SetTTYFocus(hwnd);
+    hwnd->EnableMenuItem(IDM_DISCONNECT, platform::MF_ENABLED);
+    hwnd->EnableMenuItem(IDM_CONNECT, kMenuOff);
+    return setup;
+}
+
+} // namespace
+
+std::string PortDeviceName(std::uint8_t portNum) {
+    char name[kDeviceNameSize];
+    if (portNum <= 4) {
+        std::snprintf(name, sizeof name, "%s%d", kComPrefix, static_cast<int>(portNum));
+    } else {
+        std::snprintf(name, sizeof name, "%s", gszTelnetDevice);
+    }
+    return name;
+}
+
+int OpenConnection(platform::Window* hwnd) {
+    TTYInfo* tty = hwnd->GetRecord();
+    if (tty == nullptr) {
+        return 0;
+    }
+    const platform::CursorShape old = hwnd->SetCursor(platform::CursorShape::Wait);
+    const int result = OpenWithCursor(hwnd, tty);
+    hwnd->SetCursor(old);
+    return result;
+}
+
+int SetupConnection(platform::Window* hwnd) {
+    TTYInfo* tty = hwnd->GetRecord();
+    if (tty == nullptr || !tty->hCommPort) {
+        return 0;
+    }
+    platform::LineSettings line;
+    line.baudRate = tty->dwBaudRate;
+    line.dataBits = tty->bDataBits;
+    line.parity = tty->bParity;
+    line.stopBits = tty->bStopBits;
+    return tty->hCommPort->Configure(line) ? 1 : 0;
+}
 
 int CloseConnection(platform::Window* hwnd) {
     TTYInfo* tty = hwnd->GetRecord();
@@ -15,6 +136,26 @@ int CloseConnection(platform::Window* hwnd) {
         return 0;
     }
     tty->fConnected.store(0);
+    // Wakes a receive thread blocked in its wait; it finds the flag clear and ends.
+    Sys().SetEvent(tty->osRead.hEvent);
+    JoinWatchThread(tty);
+    gfLinkLost.store(0);
+
+    if (tty->hCommPort) {
+        tty->hCommPort->SetDtr(false);
+        tty->hCommPort->Purge();
+    }
+    ClosePort(tty);
+    hwnd->EnableMenuItem(IDM_DISCONNECT, kMenuOff);
+    hwnd->EnableMenuItem(IDM_CONNECT, platform::MF_ENABLED);
+    return 1;
+}
+
+int ConnectionLost(platform::Window* hwnd) {
+    if (hwnd->GetRecord() == nullptr || gfLinkLost.exchange(0) == 0) {
+        return 0;
+    }
+    hwnd->MessageBox(gszConnectionLost, gszAppName, platform::MB_OK | platform::MB_ICONEXCLAMATION);
     return 1;
 }
 

@@ -1,15 +1,36 @@
 #pragma once
-// Opening, configuring and closing the port named by the record.
+// Opening, configuring and closing the port named by the record. All run on the window thread.
 //   OpenConnection(hwnd)   nonzero when the port is open, set up and the receive thread runs;
 //                          0 otherwise (or when the window holds no record)
-//   SetupConnection(hwnd)  nonzero when the port accepted the record's line settings; 0 otherwise
-//   CloseConnection(hwnd)  1 after the connection is closed; 0 when the window holds no record
+//   SetupConnection(hwnd)  nonzero when the port accepted the record's line settings; 0 when it
+//                          refused them, no port is open, or the window holds no record
+//   CloseConnection(hwnd)  1 after the receive thread has ended and the port is closed; 0 when
+//                          the window holds no record
+//   ConnectionLost(hwnd)   the window thread's answer to Window::PostConnectionLost: tells the
+//                          user once that the port died; 1 when it told, 0 when there was
+//                          nothing to tell (already told, or closed meanwhile) or no record
+//   PortDeviceName(n)      the device name for a port number: "COM1" .. "COM4" (0 gives
+//                          "COM0"), "\\.\TELNET" for 5 and above; cannot fail
+#include <atomic>
+#include <cstdint>
+#include <string>
+
 #include "platform/window.h"
 
 namespace pelko {
 
+inline constexpr const char* gszConnectionLost =
+    "Connection lost.\nDisconnect, then Connect to open the port again.";
+inline constexpr const char* gszTelnetDevice = "\\\\.\\TELNET";
+
+// Set by the receive thread when it finds the port dead and has asked the window thread to
+// tell the user; taken by ConnectionLost, cleared by every open and close.
+extern std::atomic<int> gfLinkLost;
+
 int OpenConnection(platform::Window* hwnd);
 int SetupConnection(platform::Window* hwnd);
 int CloseConnection(platform::Window* hwnd);
+int ConnectionLost(platform::Window* hwnd);
+std::string PortDeviceName(std::uint8_t portNum);
 
 } // namespace pelko

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "platform/font.h"
 #include "platform/port.h"
@@ -55,6 +56,7 @@ struct TTYInfo {
     std::atomic<std::int32_t> cyChar{0};
     std::atomic<std::uintptr_t> hWatchThread{0};
     std::atomic<std::uint32_t> dwWatchThreadId{0};
+    std::thread watchThread; // the receive thread itself; CloseConnection joins it
     platform::Overlapped osWrite;
     platform::Overlapped osRead;
 

@@ -271,4 +271,11 @@ bool RecordingDialog::ChooseFont(platform::LogFont& lf, std::uint32_t& color) {
     return true;
 }
 
+void RecordingWindow::PostMessageBox(const std::string& text, const std::string& caption,
+                                     unsigned style) {
+    Record({"PostMessageBox", {style}, text + "|" + caption});
+}
+
+void RecordingWindow::PostConnectionLost() { Record({"PostConnectionLost", {}, {}}); }
+
 } // namespace pelko::test

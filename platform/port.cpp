@@ -1,0 +1,29 @@
+#include "platform/port.h"
+
+#include <atomic>
+
+namespace pelko::platform {
+
+namespace {
+std::atomic<PortFactory*> gFactory{nullptr};
+} // namespace
+
+void SetPortFactory(PortFactory* factory) {
+    gFactory.store(factory);
+}
+
+PortFactory* GetPortFactory() {
+    return gFactory.load();
+}
+
+std::unique_ptr<Port> OpenPort(const std::string& device) {
+    PortFactory* factory = gFactory.load();
+    return factory != nullptr ? factory->Open(device) : nullptr;
+}
+
+std::string DescribeDevice(const std::string& device) {
+    PortFactory* factory = gFactory.load();
+    return factory != nullptr ? factory->DescribeDevice(device) : std::string();
+}
+
+} // namespace pelko::platform

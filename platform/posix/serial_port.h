@@ -1,0 +1,24 @@
+#pragma once
+// A serial device through termios: opened exclusively (UUCP lock file, flock, TIOCEXCL), raw,
+// non-blocking, its settings put back when it is closed.
+//   OpenSerialPort(path, lockDir)  the open port, or nullptr when the device is missing, cannot
+//                                  be opened, or another program holds it (a live UUCP lock in
+//                                  lockDir, or a flock on the device)
+//   BaudConstant(rate)             the termios speed for a rate in bits per second; B0 when the
+//                                  rate is not one termios knows
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <termios.h>
+
+#include "platform/port.h"
+
+namespace pelko::posix {
+
+inline constexpr const char* kDefaultLockDir = "/var/lock";
+
+std::unique_ptr<platform::Port> OpenSerialPort(const std::string& path,
+                                               const std::string& lockDir = kDefaultLockDir);
+speed_t BaudConstant(std::uint32_t rate);
+
+} // namespace pelko::posix

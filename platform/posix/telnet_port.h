@@ -1,0 +1,33 @@
+#pragma once
+// The network serial port: a TCP connection to an RFC 2217 server (ser2net, for one), which
+// stands in for the Telnet-redirected port. Line settings, DTR and purges go out as COM-PORT
+// commands; no call waits for the server's answer, which it may never give (ser2net does not
+// answer DTR requests on a pty).
+//   ConnectTelnetPort(host, port, ms)  the connected port, its option requests already sent;
+//                                      nullptr when the host is unknown or the connection is
+//                                      refused or not made within ms milliseconds
+//   TelnetPort::Agreed(option)         true once the server agreed to the option both ways it
+//                                      was asked (COM-PORT-OPTION: Pelko's side only)
+//   TelnetPort::ServerBaudRate()       the last baud rate the server reported; 0 before any
+// Configure refuses what RFC 2217 cannot say (a rate of 0, 9 data bits, ...) and a dead
+// connection; the server's own verdict is not awaited.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/port.h"
+
+namespace pelko::posix {
+
+class TelnetPort : public platform::Port {
+public:
+    virtual bool Agreed(std::uint8_t option) = 0;
+    virtual std::uint32_t ServerBaudRate() = 0;
+};
+
+inline constexpr int kTelnetConnectTimeoutMs = 5000;
+
+std::unique_ptr<TelnetPort> ConnectTelnetPort(const std::string& host, std::uint16_t port,
+                                              int timeoutMs = kTelnetConnectTimeoutMs);
+
+} // namespace pelko::posix

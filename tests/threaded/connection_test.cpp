@@ -1,0 +1,277 @@
+// Opening and closing the connection and the receive thread's life, with a scripted port: the
+// order of the steps, every way the open can fail, the thread's ends, and a port that dies.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <sstream>
+#include <thread>
+
+#include "app/commands.h"
+#include "app/globals.h"
+#include "platform/system.h"
+#include "serial/connection.h"
+#include "serial/receive.h"
+#include "serial/transmit.h"
+#include "tests/support/fake_port.h"
+#include "tests/support/recording_window.h"
+#include "tests/support/terminal_record.h"
+#include "upload/upload.h"
+
+namespace pelko::test {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::ElementsAre;
+
+constexpr std::int64_t kOff = platform::MF_GRAYED | platform::MF_DISABLED;
+
+// Polls `done` for up to five seconds.
+template <typename F> bool Eventually(F done) {
+    const auto end = std::chrono::steady_clock::now() + 5s;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+// The record with its two events, as window creation makes them.
+class ConnectionTest : public testing::Test {
+protected:
+    void SetUp() override {
+        tty->osRead.hEvent = platform::Sys().CreateEvent();
+        tty->osWrite.hEvent = platform::Sys().CreateEvent();
+        hTTYWnd = &win;
+        factory.next = port;
+    }
+    void TearDown() override {
+        CloseConnection(&win);
+        hTTYWnd = nullptr;
+        platform::Sys().CloseEvent(tty->osRead.hEvent);
+        platform::Sys().CloseEvent(tty->osWrite.hEvent);
+        gfUploading = 0;
+        gUploadSync = kUploadWaiting;
+    }
+    std::vector<std::string> Ops(const std::vector<Call>& calls) {
+        std::vector<std::string> out;
+        for (const Call& c : calls) {
+            if (c.op == "SetCursor" || c.op == "EnableMenuItem" || c.op == "CreateCaret" ||
+                c.op == "ShowCaret") {
+                std::ostringstream s;
+                s << c;
+                out.push_back(s.str());
+            }
+        }
+        return out;
+    }
+
+    RecordingWindow win;
+    AttachedRecord tty{win};
+    std::shared_ptr<FakePortState> port = std::make_shared<FakePortState>();
+    FakePortFactory factory;
+};
+
+TEST_F(ConnectionTest, OpenRunsItsStepsInOrder) {
+    tty->bPortNum = 3;
+    tty->dwBaudRate = 57600;
+    tty->fConnected = 0;
+    ASSERT_NE(OpenConnection(&win), 0);
+    EXPECT_THAT(factory.names, ElementsAre("COM3"));
+    EXPECT_THAT(port->Ops(), ElementsAre("Purge", "Configure 57600", "SetDtr 1"));
+    const platform::LineSettings line = port->LastLine();
+    EXPECT_EQ(line.dataBits, 8);
+    EXPECT_EQ(line.parity, 0);
+    EXPECT_EQ(line.stopBits, 0);
+    EXPECT_EQ(tty->fConnected, 1);
+    EXPECT_NE(tty->dwWatchThreadId, 0u);
+    // Busy cursor first, caret once the flag is set, menu last, then the old cursor back.
+    EXPECT_THAT(
+        Ops(win.Calls()),
+        ElementsAre("SetCursor 1", "CreateCaret 8 16", "ShowCaret",
+                    "EnableMenuItem " + std::to_string(IDM_DISCONNECT) + " 0",
+                    "EnableMenuItem " + std::to_string(IDM_CONNECT) + " " + std::to_string(kOff),
+                    "SetCursor 0"));
+
+    win.Clear();
+    EXPECT_EQ(CloseConnection(&win), 1);
+    EXPECT_EQ(tty->dwWatchThreadId, 0u);
+    EXPECT_EQ(tty->hWatchThread, 0u);
+    EXPECT_EQ(tty->fConnected, 0);
+    EXPECT_FALSE(tty->hCommPort);
+    EXPECT_THAT(port->Ops(),
+                ElementsAre("Purge", "Configure 57600", "SetDtr 1", "SetDtr 0", "Purge", "Close"));
+    EXPECT_THAT(
+        Ops(win.Calls()),
+        ElementsAre("EnableMenuItem " + std::to_string(IDM_DISCONNECT) + " " + std::to_string(kOff),
+                    "EnableMenuItem " + std::to_string(IDM_CONNECT) + " 0"));
+}
+
+TEST_F(ConnectionTest, MissingDeviceLeavesFlagAndMenuAlone) {
+    factory.next.reset();
+    tty->fConnected = 1; // as at start-up
+    EXPECT_EQ(OpenConnection(&win), 0);
+    EXPECT_EQ(tty->fConnected, 1);
+    EXPECT_THAT(Ops(win.Calls()), ElementsAre("SetCursor 1", "SetCursor 0"));
+
+    // That start-up state: typing goes nowhere, Setup fails, Disconnect closes cleanly.
+    EXPECT_EQ(ProcessTTYCharacter(&win, 'x'), 1);
+    EXPECT_EQ(SetupConnection(&win), 0);
+    EXPECT_EQ(CloseConnection(&win), 1);
+    EXPECT_EQ(tty->fConnected, 0);
+}
+
+TEST_F(ConnectionTest, RefusedSettingsCloseThePort) {
+    port->configureOk = false;
+    EXPECT_EQ(OpenConnection(&win), 0);
+    EXPECT_EQ(tty->fConnected, 0);
+    EXPECT_TRUE(port->Closed());
+    EXPECT_FALSE(tty->hCommPort);
+    EXPECT_EQ(tty->dwWatchThreadId, 0u);
+    EXPECT_EQ(win.Count("EnableMenuItem"), 0u);
+    EXPECT_EQ(win.Calls("SetCursor").back().n[0], 0);
+}
+
+TEST_F(ConnectionTest, BaudChangeWhileOpenKeepsRecordValueWhenRefused) {
+    ASSERT_NE(OpenConnection(&win), 0);
+    tty->dwBaudRate = 115200;
+    EXPECT_EQ(SetupConnection(&win), 1);
+    EXPECT_EQ(port->LastLine().baudRate, 115200u);
+    port->configureOk = false;
+    tty->dwBaudRate = 12345;
+    EXPECT_EQ(SetupConnection(&win), 0);
+    EXPECT_EQ(port->LastLine().baudRate, 115200u);
+    EXPECT_EQ(tty->dwBaudRate, 12345u);
+}
+
+TEST_F(ConnectionTest, EachBlockIsShownAndRepaintedBeforeTheNextRead) {
+    tty->fNewLine = 0;
+    ASSERT_NE(OpenConnection(&win), 0);
+    win.Clear();
+    std::string text(80, 'a');
+    text += std::string(80, 'b') + std::string(40, 'c');
+    port->Receive(text);
+    ASSERT_TRUE(Eventually([&] { return win.Count("RequestRepaint") == 3; }));
+    EXPECT_THAT(port->Reads(), ElementsAre(80, 80, 40));
+    // A block's cells, then its repaint, three times over.
+    std::vector<std::string> order;
+    for (const Call& c : win.Calls()) {
+        if (c.op == "RequestRepaint") {
+            order.push_back("repaint");
+        } else if (c.op == "InvalidateRect" && (order.empty() || order.back() == "repaint")) {
+            order.push_back("cells");
+        }
+    }
+    EXPECT_THAT(order, ElementsAre("cells", "repaint", "cells", "repaint", "cells", "repaint"));
+    EXPECT_EQ(tty.Row(0), std::string(80, 'a'));
+    EXPECT_EQ(tty.Row(2).substr(0, 41), std::string(40, 'c') + ' ');
+}
+
+TEST_F(ConnectionTest, WhileUploadingBlocksGoToTheScannerOnly) {
+    ASSERT_NE(OpenConnection(&win), 0);
+    gfUploading = 1;
+    port->Receive("echo");
+    ASSERT_TRUE(Eventually([&] { return port->Reads().size() == 1; }));
+    gfUploading = 0;
+    port->Receive("late");
+    ASSERT_TRUE(Eventually([&] { return tty.Row(0).substr(0, 4) == "late"; }));
+}
+
+TEST_F(ConnectionTest, EarlyBytesWaitForTheWindow) {
+    hTTYWnd = nullptr; // the entry has not stored the window yet
+    ASSERT_NE(OpenConnection(&win), 0);
+    port->Receive("hi");
+    std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(port->Reads().empty());
+    hTTYWnd = &win;
+    ASSERT_TRUE(Eventually([&] { return tty.Row(0).substr(0, 2) == "hi"; }));
+}
+
+TEST_F(ConnectionTest, CloseBeforeTheWindowExistsStillEnds) {
+    hTTYWnd = nullptr;
+    ASSERT_NE(OpenConnection(&win), 0);
+    EXPECT_EQ(CloseConnection(&win), 1);
+    EXPECT_EQ(tty->dwWatchThreadId, 0u);
+}
+
+// A System whose CreateEvent fails from the Nth call on.
+class FailingEvents : public platform::System {
+public:
+    std::atomic<int> failFrom{0};
+    std::atomic<int> made{0};
+    platform::Event CreateEvent() override {
+        if (++made >= failFrom && failFrom > 0) {
+            return platform::kNoEvent;
+        }
+        return System::CreateEvent();
+    }
+};
+
+TEST_F(ConnectionTest, ThreadWithoutItsEventSaysSoAndEnds) {
+    FailingEvents sys;
+    sys.failFrom = 1;
+    platform::SetSystem(&sys);
+    ASSERT_NE(OpenConnection(&win), 0);
+    ASSERT_TRUE(Eventually([&] { return tty->dwWatchThreadId == 0u; }));
+    platform::SetSystem(nullptr);
+    const auto boxes = win.Calls("PostMessageBox");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].s, "Failed to create event for thread!|TTY Error!");
+    EXPECT_EQ(boxes[0].n[0], platform::MB_OK | platform::MB_ICONEXCLAMATION);
+    // The connection stays marked up; Disconnect closes it normally.
+    EXPECT_EQ(tty->fConnected, 1);
+    EXPECT_EQ(CloseConnection(&win), 1);
+    EXPECT_TRUE(port->Closed());
+}
+
+TEST_F(ConnectionTest, DeadPortIsReportedOnceAndTheLinkCanBeMadeAgain) {
+    tty->fLocalEcho = 1;
+    ASSERT_NE(OpenConnection(&win), 0);
+    port->Receive("last words");
+    port->Die();
+    ASSERT_TRUE(Eventually([&] { return tty->dwWatchThreadId == 0u; }));
+    EXPECT_EQ(tty.Row(0).substr(0, 22), "last words<COM Error> ");
+    EXPECT_EQ(win.Count("PostConnectionLost"), 1u);
+
+    // The window thread's handler tells the user once, however often it runs.
+    EXPECT_EQ(ConnectionLost(&win), 1);
+    EXPECT_EQ(ConnectionLost(&win), 0);
+    const auto boxes = win.Calls("MessageBox");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].s, std::string(gszConnectionLost) + "|" + gszAppName);
+
+    // Typing into the dead link returns at once; the menu still offers Disconnect.
+    port->writeStatus = platform::WriteStatus::FailedAtOnce;
+    EXPECT_EQ(ProcessTTYCharacter(&win, 'x'), 1);
+    EXPECT_EQ(tty->fConnected, 1);
+    EXPECT_EQ(CloseConnection(&win), 1);
+
+    auto fresh = std::make_shared<FakePortState>();
+    factory.next = fresh;
+    ASSERT_NE(OpenConnection(&win), 0);
+    fresh->Receive("again");
+    ASSERT_TRUE(Eventually([&] { return tty.Row(0).substr(22, 5) == "again"; }));
+}
+
+TEST_F(ConnectionTest, LossReportedAfterADisconnectIsNotShown) {
+    ASSERT_NE(OpenConnection(&win), 0);
+    port->Die();
+    ASSERT_TRUE(Eventually([&] { return win.Count("PostConnectionLost") == 1; }));
+    CloseConnection(&win);
+    EXPECT_EQ(ConnectionLost(&win), 0);
+    EXPECT_EQ(win.Count("MessageBox"), 0u);
+}
+
+TEST_F(ConnectionTest, DeathDuringAnUploadEndsItAsARejectedLine) {
+    ASSERT_NE(OpenConnection(&win), 0);
+    gfUploading = 1;
+    gUploadSync = kUploadWaiting;
+    port->Die();
+    ASSERT_TRUE(Eventually([&] { return gfUploading == 0; }));
+    EXPECT_EQ(gUploadSync, kUploadRejected);
+}
+
+} // namespace
+} // namespace pelko::test
