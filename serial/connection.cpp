@@ -6,6 +6,7 @@
 
 #include "app/commands.h"
 #include "app/globals.h"
+#include "app/resources.h"
 #include "serial/receive.h"
 #include "terminal/tty_info.h"
 #include "terminal/view.h"
@@ -18,7 +19,7 @@ std::atomic<int> gfLinkLost{0};
 
 namespace {
 
-constexpr const char* kComPrefix = "COM";
+constexpr std::size_t kPrefixSize = 10; // the string table entry is read into 10 characters
 constexpr std::size_t kDeviceNameSize = 16;
 constexpr unsigned kMenuOff = platform::MF_GRAYED | platform::MF_DISABLED;
 
@@ -99,7 +100,8 @@ int OpenWithCursor(platform::Window* hwnd, TTYInfo* tty) {
 std::string PortDeviceName(std::uint8_t portNum) {
     char name[kDeviceNameSize];
     if (portNum <= 4) {
-        std::snprintf(name, sizeof name, "%s%d", kComPrefix, static_cast<int>(portNum));
+        const std::string prefix = LoadString(IDS_COMPREFIX).substr(0, kPrefixSize - 1);
+        std::snprintf(name, sizeof name, "%s%d", prefix.c_str(), static_cast<int>(portNum));
     } else {
         std::snprintf(name, sizeof name, "%s", gszTelnetDevice);
     }
