@@ -172,10 +172,14 @@ std::string DeviceOptionsHelp(const std::string& program) {
 void InstallPortFactory(const DeviceMap& map) {
     // Factories stay alive for the life of the program: the core may still hold the old one.
     static std::mutex mu;
-    static std::vector<std::unique_ptr<PosixPortFactory>> made;
+    static std::vector<std::unique_ptr<platform::PortFactory>> made;
     std::lock_guard lock(mu);
-    made.push_back(std::make_unique<PosixPortFactory>(map));
+    made.push_back(MakePortFactory(map));
     platform::SetPortFactory(made.back().get());
+}
+
+std::unique_ptr<platform::PortFactory> MakePortFactory(const DeviceMap& map) {
+    return std::make_unique<PosixPortFactory>(map);
 }
 
 } // namespace pelko::posix

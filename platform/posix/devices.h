@@ -9,11 +9,15 @@
 //   DeviceOptionsHelp(program)      the --help text
 //   InstallPortFactory(map)         opens ports through `map` from now on (replaces any
 //                                   earlier one); cannot fail
+//   MakePortFactory(map)            a factory for `map` that is not installed
 //   DeviceMap::Describe(device)     "/dev/ttyS0", "127.0.0.1:2217", or "" for a name that leads
 //                                   nowhere
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "platform/port.h"
 
 namespace pelko::posix {
 
@@ -37,5 +41,6 @@ struct DeviceOptions {
 DeviceOptions ParseDeviceOptions(int& argc, char** argv);
 std::string DeviceOptionsHelp(const std::string& program);
 void InstallPortFactory(const DeviceMap& map);
+std::unique_ptr<platform::PortFactory> MakePortFactory(const DeviceMap& map);
 
 } // namespace pelko::posix
