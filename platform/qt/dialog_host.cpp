@@ -10,6 +10,7 @@
 #include <QPushButton>
 
 #include "app/messages.h"
+#include "platform/qt/font_chooser.h"
 
 namespace pelko::qt {
 
@@ -110,8 +111,11 @@ void DialogHost::Build(const DialogTemplate& layout) {
             r.setHeight(std::max(combo->sizeHint().height(), ToPixels(0, 0, 0, 12).height()));
             const int id = c.id;
             connect(combo, &QComboBox::activated, this, [this, id](int) {
-                Dispatch(WM_COMMAND, MakeWParam(static_cast<std::uint16_t>(id), CBN_SELCHANGE),
-                         0);
+                Dispatch(WM_COMMAND, MakeWParam(static_cast<std::uint16_t>(id), CBN_SELCHANGE), 0);
+            });
+            // The closed list shows the selected entry's tooltip.
+            connect(combo, &QComboBox::currentIndexChanged, combo, [combo](int index) {
+                combo->setToolTip(combo->itemData(index, Qt::ToolTipRole).toString());
             });
             w = combo;
             break;
@@ -165,6 +169,7 @@ std::intptr_t DialogHost::Dispatch(unsigned msg, std::uintptr_t wParam, std::int
 int DialogHost::Run() {
     Dispatch(WM_INITDIALOG, 0, param_);
     if (ended_) {
+        Dispatch(WM_DESTROY, 0, 0);
         return result_;
     }
     // The first control that takes the keyboard gets the focus, as the default button does.
@@ -174,6 +179,7 @@ int DialogHost::Run() {
         }
     }
     exec();
+    Dispatch(WM_DESTROY, 0, 0);
     return result_;
 }
 
@@ -202,6 +208,91 @@ void DialogHost::SetDlgItemText(int id, const std::string& text) {
     } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
         group->setTitle(t);
     }
+}
+
+namespace {
+
+QComboBox* ListOf(const DialogHost* host, int id) {
+    return qobject_cast<QComboBox*>(host->Item(id));
+}
+
+bool IsEntry(const QComboBox* combo, int index) {
+    return combo != nullptr && index >= 0 && index < combo->count();
+}
+
+} // namespace
+
+int DialogHost::AddString(int id, const std::string& text) {
+    QComboBox* combo = ListOf(this, id);
+    if (combo == nullptr) {
+        return -1;
+    }
+    combo->addItem(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+    // Adding to an empty list must not select the new entry: nothing is selected until the
+    // procedure says so.
+    if (combo->count() == 1) {
+        combo->setCurrentIndex(-1);
+    }
+    return combo->count() - 1;
+}
+
+void DialogHost::SetItemData(int id, int index, std::uint32_t data) {
+    QComboBox* combo = ListOf(this, id);
+    if (IsEntry(combo, index)) {
+        combo->setItemData(index, QVariant::fromValue<quint32>(data), Qt::UserRole);
+    }
+}
+
+std::intptr_t DialogHost::GetItemData(int id, int index) const {
+    const QComboBox* combo = ListOf(this, id);
+    if (!IsEntry(combo, index)) {
+        return -1;
+    }
+    const QVariant v = combo->itemData(index, Qt::UserRole);
+    return v.isValid() ? static_cast<std::intptr_t>(v.value<quint32>()) : 0;
+}
+
+void DialogHost::SetItemTip(int id, int index, const std::string& tip) {
+    QComboBox* combo = ListOf(this, id);
+    if (IsEntry(combo, index)) {
+        combo->setItemData(index, QString::fromStdString(tip), Qt::ToolTipRole);
+        if (combo->currentIndex() == index) {
+            combo->setToolTip(QString::fromStdString(tip));
+        }
+    }
+}
+
+void DialogHost::SetCurSel(int id, int index) {
+    QComboBox* combo = ListOf(this, id);
+    if (combo != nullptr) {
+        combo->setCurrentIndex(IsEntry(combo, index) ? index : -1);
+    }
+}
+
+int DialogHost::GetCurSel(int id) const {
+    const QComboBox* combo = ListOf(this, id);
+    return combo == nullptr ? -1 : combo->currentIndex();
+}
+
+void DialogHost::EnableWindow(int id, bool enable) {
+    if (QWidget* w = Item(id)) {
+        w->setEnabled(enable);
+    }
+}
+
+void DialogHost::CheckDlgButton(int id, unsigned check) {
+    if (auto* box = qobject_cast<QCheckBox*>(Item(id))) {
+        box->setChecked(check != 0);
+    }
+}
+
+unsigned DialogHost::IsDlgButtonChecked(int id) const {
+    const auto* box = qobject_cast<QCheckBox*>(Item(id));
+    return box != nullptr && box->isChecked() ? 1U : 0U;
+}
+
+bool DialogHost::ChooseFont(platform::LogFont& lf, std::uint32_t& color) {
+    return RunFontChooser(this, lf, color);
 }
 
 void DialogHost::EndDialog(int result) {

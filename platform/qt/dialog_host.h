@@ -2,10 +2,13 @@
 // A modal dialog built from one of Pelko's dialog layouts, driven by a dialog procedure: the
 // procedure gets the init message, then a command message for every button, check box and list
 // selection, and ends the dialog with EndDialog. Esc and the window's close request arrive as
-// Cancel (2); the dialog closes only when the procedure says so.
+// Cancel (2); the dialog closes only when the procedure says so. The procedure gets WM_DESTROY
+// once the dialog has closed.
 //   DialogHost(layout, proc, param, owner)  builds the widgets, laid out from dialog units
 //   Run()                                   runs the dialog; the value given to EndDialog
 //   Item(id)                                the widget of a control id, nullptr when none
+// A list entry's tooltip (SetItemTip) shows on the entry in the open list and on the closed list
+// while that entry is selected. The font chooser runs over the dialog.
 // The platform::Dialog operations act on controls by id; an unknown id is ignored ("" for text).
 #include <QDialog>
 #include <map>
@@ -31,6 +34,16 @@ public:
     void SetDlgItemText(int id, const std::string& text) override;
     void EndDialog(int result) override;
     platform::Window* Owner() const override { return owner_; }
+    int AddString(int id, const std::string& text) override;
+    void SetItemData(int id, int index, std::uint32_t data) override;
+    std::intptr_t GetItemData(int id, int index) const override;
+    void SetItemTip(int id, int index, const std::string& tip) override;
+    void SetCurSel(int id, int index) override;
+    int GetCurSel(int id) const override;
+    void EnableWindow(int id, bool enable) override;
+    void CheckDlgButton(int id, unsigned check) override;
+    unsigned IsDlgButtonChecked(int id) const override;
+    bool ChooseFont(platform::LogFont& lf, std::uint32_t& color) override;
 
     void reject() override;
 
