@@ -114,7 +114,7 @@ TerminalView::TerminalView(QtWindow* owner) : QAbstractScrollArea(owner), owner_
                 [this, vertical](int action) { OnBarAction(vertical, action); });
         connect(bar, &QAbstractSlider::sliderReleased, this, [this, vertical, bar] {
             const auto pos = static_cast<std::uint16_t>(std::clamp(bar->sliderPosition(), 0, 0xFFFF));
-            owner_->Send(vertical ? WM_VSCROLL : WM_HSCROLL, MakeWParam(4, pos));
+            Send(vertical ? WM_VSCROLL : WM_HSCROLL, MakeWParam(4, pos));
         });
     }
 }
@@ -126,7 +126,7 @@ void TerminalView::OnBarAction(bool vertical, int action) {
     }
     QScrollBar* bar = vertical ? verticalScrollBar() : horizontalScrollBar();
     const auto pos = static_cast<std::uint16_t>(std::clamp(bar->sliderPosition(), 0, 0xFFFF));
-    owner_->Send(vertical ? WM_VSCROLL : WM_HSCROLL,
+    Send(vertical ? WM_VSCROLL : WM_HSCROLL,
                  MakeWParam(static_cast<std::uint16_t>(code), pos));
     if (code != 5) {
         // The procedure has set the position it wants; keep Qt from applying its own step.
@@ -146,13 +146,23 @@ bool TerminalView::event(QEvent* e) {
     return QAbstractScrollArea::event(e);
 }
 
-void TerminalView::paintEvent(QPaintEvent* e) { owner_->PaintView(e); }
+void TerminalView::paintEvent(QPaintEvent* e) {
+    if (owner_ != nullptr) {
+        owner_->PaintView(e);
+    }
+}
+
+void TerminalView::Send(unsigned msg, std::uintptr_t wParam, std::intptr_t lParam) {
+    if (owner_ != nullptr) {
+        owner_->Send(msg, wParam, lParam);
+    }
+}
 
 bool TerminalView::viewportEvent(QEvent* e) {
     // The client area is the viewport: it also changes size when a scroll bar comes or goes.
     if (e->type() == QEvent::Resize) {
         const QSize s = viewport()->size();
-        owner_->Send(WM_SIZE, 0,
+        Send(WM_SIZE, 0,
                      MakeLParam(static_cast<std::uint16_t>(std::clamp(s.width(), 0, 0xFFFF)),
                                 static_cast<std::uint16_t>(std::clamp(s.height(), 0, 0xFFFF))));
     }
@@ -161,12 +171,12 @@ bool TerminalView::viewportEvent(QEvent* e) {
 
 void TerminalView::focusInEvent(QFocusEvent* e) {
     QAbstractScrollArea::focusInEvent(e);
-    owner_->Send(WM_SETFOCUS);
+    Send(WM_SETFOCUS);
 }
 
 void TerminalView::focusOutEvent(QFocusEvent* e) {
     QAbstractScrollArea::focusOutEvent(e);
-    owner_->Send(WM_KILLFOCUS);
+    Send(WM_KILLFOCUS);
 }
 
 void TerminalView::keyPressEvent(QKeyEvent* e) {
@@ -176,7 +186,7 @@ void TerminalView::keyPressEvent(QKeyEvent* e) {
         return;
     }
     for (const char b : bytes) {
-        owner_->Send(WM_CHAR, static_cast<std::uint8_t>(b));
+        Send(WM_CHAR, static_cast<std::uint8_t>(b));
     }
     e->accept();
 }
@@ -200,6 +210,8 @@ QtWindow::~QtWindow() {
         destroyed_ = true;
         Send(WM_DESTROY);
     }
+    // The view outlives this part of the window while Qt takes the widgets down.
+    view_->Detach();
 }
 
 bool QtWindow::Create() {

@@ -33,6 +33,8 @@ class TerminalView : public QAbstractScrollArea {
     Q_OBJECT
 public:
     explicit TerminalView(QtWindow* owner);
+    // Stops passing events on; the owner is going away.
+    void Detach() { owner_ = nullptr; }
 
 protected:
     bool event(QEvent* e) override;
@@ -45,6 +47,7 @@ protected:
 
 private:
     void OnBarAction(bool vertical, int action);
+    void Send(unsigned msg, std::uintptr_t wParam = 0, std::intptr_t lParam = 0);
     QtWindow* owner_;
 };
 
