@@ -39,7 +39,7 @@ public:
 
     bool Configure(const platform::LineSettings& line) override {
         if (line.baudRate == 0 || line.dataBits < 5 || line.dataBits > 8 || line.parity > 4 ||
-            line.stopBits > 2 || dead_.load()) {
+            line.stopBits > 2 || inDead_.load()) {
             return false;
         }
         static constexpr std::uint8_t kStopCodes[] = {1, 3, 2}; // one, one and a half, two
@@ -57,7 +57,10 @@ public:
         tn::AppendComPort(out, tn::kSetParity, &parity, 1);
         tn::AppendComPort(out, tn::kSetStopSize, &stop, 1);
         tn::AppendComPort(out, tn::kSetControl, &control, 1);
-        return Send(out);
+        // Refused only once nothing more can come from the server: a server that has just
+        // closed after a last message (ser2net's "Port already in use") is still read out.
+        Send(out);
+        return !inDead_.load();
     }
 
     bool SetDtr(bool on) override {
@@ -86,7 +89,7 @@ public:
         if (dataPos_ < dataLen_) {
             return static_cast<std::int64_t>(dataLen_ - dataPos_);
         }
-        return dead_.load() ? -1 : 0;
+        return inDead_.load() ? -1 : 0;
     }
 
     std::int64_t Read(std::uint8_t* buf, std::size_t max) override {
@@ -96,7 +99,7 @@ public:
         }
         const std::size_t n = std::min(max, dataLen_ - dataPos_);
         if (n == 0) {
-            return dead_.load() ? -1 : 0;
+            return inDead_.load() ? -1 : 0;
         }
         std::copy_n(data_ + dataPos_, n, buf);
         dataPos_ += n;
@@ -107,7 +110,7 @@ public:
         using Clock = std::chrono::steady_clock;
         const auto deadline = Clock::now() + std::chrono::milliseconds(totalTimeoutMs);
         WriteResult result;
-        if (sock_ < 0 || dead_.load()) {
+        if (sock_ < 0 || Broken()) {
             result.status = WriteStatus::FailedAtOnce;
             return result;
         }
@@ -155,7 +158,7 @@ public:
                     return WaitResult::Input;
                 }
             }
-            if (dead_.load() || sock_ < 0) {
+            if (inDead_.load() || sock_ < 0) {
                 return WaitResult::Dead;
             }
             short events = POLLIN;
@@ -168,7 +171,7 @@ public:
             pollfd pfd[2] = {{wake, POLLIN, 0}, {sock_, events, 0}};
             if (::poll(pfd, 2, -1) < 0) {
                 if (errno != EINTR) {
-                    dead_ = true;
+                    inDead_ = true;
                 }
                 continue;
             }
@@ -181,7 +184,7 @@ public:
                 FlushLocked();
             }
             if ((got & POLLNVAL) != 0) {
-                dead_ = true;
+                inDead_ = true;
             } else if ((got & (POLLIN | POLLHUP | POLLERR)) != 0) {
                 std::lock_guard lock(rxMu_);
                 PumpLocked();
@@ -199,7 +202,7 @@ public:
         }
         ::close(sock_);
         sock_ = -1;
-        dead_ = true;
+        inDead_ = true;
     }
 
     bool Agreed(std::uint8_t option) override {
@@ -227,13 +230,13 @@ private:
     // Takes what the socket holds, splits it into data and commands and answers the
     // commands. Never waits.
     void PumpLocked() {
-        if (sock_ < 0 || dead_.load()) {
+        if (sock_ < 0 || inDead_.load()) {
             return;
         }
         std::uint8_t raw[kChunk];
         const ssize_t n = ::recv(sock_, raw, sizeof raw, MSG_DONTWAIT);
         if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
-            dead_ = true; // the server closed the connection or it broke
+            inDead_ = true; // the server closed the connection or it broke
             return;
         }
         if (n < 0) {
@@ -249,7 +252,7 @@ private:
 
     // Queues whole units and sends what the socket takes now; false on a dead connection.
     bool Send(const std::vector<std::uint8_t>& bytes) {
-        if (sock_ < 0 || dead_.load()) {
+        if (sock_ < 0 || Broken()) {
             return false;
         }
         std::lock_guard lock(outMu_);
@@ -257,6 +260,7 @@ private:
         return FlushLocked() >= 0;
     }
 
+    bool Broken() const { return inDead_.load() || outDead_.load(); }
     std::size_t Pending() const { return out_.size() - sent_; }
 
     // 1 when everything queued is sent, 0 when the socket is full, -1 when it failed.
@@ -274,7 +278,7 @@ private:
             if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
                 return 0;
             }
-            dead_ = true;
+            outDead_ = true;
             out_.clear();
             sent_ = 0;
             return -1;
@@ -285,7 +289,11 @@ private:
     }
 
     int sock_;
-    std::atomic<bool> dead_{false};
+    // The receiving side ends only when the server's last bytes are read: a failed send (the
+    // server may close right after a last message, as ser2net's "Port already in use") must not
+    // lose them.
+    std::atomic<bool> inDead_{false};
+    std::atomic<bool> outDead_{false};
     std::atomic<std::uint32_t> serverBaud_{0};
 
     std::mutex rxMu_; // taken before outMu_ when both are needed

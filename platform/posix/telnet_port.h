@@ -9,8 +9,8 @@
 //   TelnetPort::Agreed(option)         true once the server agreed to the option both ways it
 //                                      was asked (COM-PORT-OPTION: Pelko's side only)
 //   TelnetPort::ServerBaudRate()       the last baud rate the server reported; 0 before any
-// Configure refuses what RFC 2217 cannot say (a rate of 0, 9 data bits, ...) and a dead
-// connection; the server's own verdict is not awaited.
+// Configure refuses what RFC 2217 cannot say (a rate of 0, 9 data bits, ...) and a connection
+// whose server side has ended; the server's own verdict is not awaited.
 #include <cstdint>
 #include <memory>
 #include <string>
