@@ -117,6 +117,9 @@ std::intptr_t TTYWndProc(platform::Window* hwnd, unsigned msg, std::uintptr_t wP
     case WM_VSCROLL:
         ScrollTTYVert(hwnd, LoWord(wParam), HiWord(wParam));
         return 0;
+    case WM_CONNECTIONLOST:
+        ConnectionLost(hwnd);
+        return 0;
     default:
         return 0;
     }

@@ -511,7 +511,10 @@ platform::CursorShape QtWindow::SetCursor(platform::CursorShape shape) {
     return old;
 }
 
-int QtWindow::MessageBox(const std::string& text, const std::string& caption, unsigned style) {
+namespace {
+
+int RunMessageBox(QWidget* owner, const std::string& text, const std::string& caption,
+                  unsigned style) {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (style & 0xF0) {
     case platform::MB_ICONQUESTION:
@@ -531,13 +534,36 @@ int QtWindow::MessageBox(const std::string& text, const std::string& caption, un
     }
     const bool okCancel = (style & 0x0F) == platform::MB_OKCANCEL;
     QMessageBox box(icon, QString::fromStdString(caption), QString::fromStdString(text),
-                    okCancel ? (QMessageBox::Ok | QMessageBox::Cancel) : QMessageBox::Ok,
-                    isVisible() ? this : nullptr);
+                    okCancel ? (QMessageBox::Ok | QMessageBox::Cancel) : QMessageBox::Ok, owner);
     box.setDefaultButton(QMessageBox::Ok);
     if (okCancel) {
         box.setEscapeButton(QMessageBox::Cancel);
     }
     return box.exec() == QMessageBox::Ok ? platform::IDOK : platform::IDCANCEL;
+}
+
+} // namespace
+
+int QtWindow::MessageBox(const std::string& text, const std::string& caption, unsigned style) {
+    return RunMessageBox(isVisible() ? this : nullptr, text, caption, style);
+}
+
+void QtWindow::PostMessageBox(const std::string& text, const std::string& caption,
+                              unsigned style) {
+    QMetaObject::invokeMethod(
+        this, [text, caption, style] { RunMessageBox(nullptr, text, caption, style); },
+        Qt::QueuedConnection);
+}
+
+void QtWindow::PostConnectionLost() {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!destroyed_) {
+                Send(WM_CONNECTIONLOST);
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void QtWindow::PostClose() {

@@ -96,6 +96,9 @@ public:
     int DialogBoxParam(int templateId, platform::DlgProc proc, std::intptr_t param) override;
     bool ChooseFont(platform::LogFont& lf, std::uint32_t& color) override;
     bool GetOpenFileName(std::string& path, std::string& title) override;
+    void PostMessageBox(const std::string& text, const std::string& caption,
+                        unsigned style) override;
+    void PostConnectionLost() override;
 
 protected:
     void closeEvent(QCloseEvent* e) override;

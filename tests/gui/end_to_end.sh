@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # End-to-end run of the real program under Xvfb, driven with xdotool:
-#   - the start-up "Connection failed." box (no port behind COM1) is answered;
+#   - COM1 is a pty served by the target simulator; typed text comes back as the target's echo;
 #   - F1 opens the About box, Esc leaves it open, Return closes it;
 #   - Alt+F, x asks "exit   Pelko?"; Cancel keeps Pelko running, OK ends it with status 0.
 # Screenshots go to the artefact folder given as the second argument.
 set -euo pipefail
 pelko="$(realpath "$1")"
 artifacts="$(realpath -m "${2:-$PWD/artifacts}")"
+simulator="$(realpath "$3")"
 mkdir -p "$artifacts"
 work="$(mktemp -d /tmp/pelko-e2e.XXXXXX)"
 chmod 700 "$work"
@@ -17,8 +18,10 @@ cd "$work"
 Xvfb -displayfd 4 -screen 0 1024x768x24 -nolisten tcp 4> "$work/display" 2> "$work/xvfb.log" &
 xvfb=$!
 pelko_pid=""
+sim_pid=""
 cleanup() {
   [ -n "$pelko_pid" ] && kill "$pelko_pid" 2>/dev/null || true
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
   kill "$xvfb" 2>/dev/null || true
   rm -rf "$work"
 }
@@ -51,16 +54,20 @@ press() { # window, keys...
   xdotool key --clearmodifiers "$@"
 }
 
-"$pelko" ${PELKO_E2E_ARGS:-} > "$work/pelko.log" 2>&1 &
+"$simulator" --pty > "$work/sim.out" 2> "$work/sim.log" &
+sim_pid=$!
+for _ in $(seq 100); do grep -q '^PTY ' "$work/sim.out" 2>/dev/null && break; sleep 0.05; done
+pty=$(sed -n 's/^PTY //p' "$work/sim.out" | head -n1)
+[ -n "$pty" ] || fail "the simulator gave no pty"
+
+"$pelko" --com1="$pty" > "$work/pelko.log" 2>&1 &
 pelko_pid=$!
 
-# No port answers at start-up: the box comes before the main window.
-box=$(find_window "Pelko v3.1") || fail "no start-up window"
-shot "01-startup-box"
-press "$box" Return
-sleep 0.5
 main=$(find_window "Pelko v3.1") || fail "no main window"
-sleep 0.3
+sleep 0.5
+press "$main" h e l l o space Z e m r a Return
+press "$main" p r i n t space 4 2 Return
+sleep 1
 shot "02-main-window"
 
 press "$main" F1
