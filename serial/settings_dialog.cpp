@@ -5,6 +5,8 @@
 
 #include "app/messages.h"
 #include "app/resources.h"
+#include "platform/port.h"
+#include "serial/connection.h"
 #include "settings/settings.h"
 #include "terminal/tty_info.h"
 
@@ -23,9 +25,10 @@ std::int32_t OptionFrom(unsigned checked) {
     return checked != 0 ? 1 : 0;
 }
 
-// What a port entry stands for on this machine, shown as the entry's tooltip; "" shows none.
-std::string PortTip(int /*portNum*/) {
-    return {};
+// What a port entry stands for on this machine (a device path, host:port), shown as the
+// entry's tooltip; "" shows none.
+std::string PortTip(int portNum) {
+    return platform::DescribeDevice(PortDeviceName(static_cast<std::uint8_t>(portNum)));
 }
 
 } // namespace

@@ -13,7 +13,8 @@
 //                                              choice at once; 1, or 0 without a record
 //   SettingsDlgTerm(dlg)                       reads the controls back into the record and sets
 //                                              gwMaxColumn; 1, or 0 without a record
-// A list with nothing selected leaves its field of the record as it was.
+// A list with nothing selected leaves its field of the record as it was. Each port entry carries
+// the device it is mapped to on this machine as its tooltip.
 #include <cstdint>
 
 #include "platform/window.h"

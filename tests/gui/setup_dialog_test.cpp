@@ -17,9 +17,11 @@
 #include <QTimer>
 #include <functional>
 
+#include "platform/port.h"
 #include "platform/qt/dialog_host.h"
 #include "platform/qt/font_chooser.h"
 #include "platform/qt/qt_font.h"
+#include "serial/connection.h"
 #include "serial/settings_dialog.h"
 #include "settings/settings.h"
 #include "tests/gui/gui_support.h"
@@ -161,6 +163,39 @@ TEST(QtSetupDialog, CancelKeepsTheRecordAndOkTakesTheLists) {
     EXPECT_EQ(g.tty().dwBaudRate, 115200U);
     EXPECT_EQ(g.tty().fMax40, 1);
     EXPECT_EQ(gwMaxColumn, 40);
+}
+
+class MappedDevices : public platform::PortFactory {
+public:
+    std::unique_ptr<platform::Port> Open(const std::string&) override { return nullptr; }
+    std::string DescribeDevice(const std::string& device) override {
+        return device == gszTelnetDevice ? "127.0.0.1:2217" : "/dev/tty" + device;
+    }
+};
+
+TEST(QtSetupDialog, PortEntriesCarryTheirDevicesAsTooltips) {
+    GuiWindow g;
+    g.ShowAndActivate();
+    g.tty().fConnected = 0;
+    g.tty().bPortNum = 2;
+    MappedDevices devices;
+    platform::SetPortFactory(&devices);
+    EXPECT_TRUE(RunSetup(g, [](qt::DialogHost* dlg) {
+        QComboBox* port = ItemOf<QComboBox>(dlg, IDD_PORTCB);
+        EXPECT_THAT(Entries(port), ElementsAre("COM1", "COM2", "COM3", "COM4", "TELNET"));
+        std::vector<std::string> tips;
+        for (int i = 0; i < port->count(); ++i) {
+            tips.push_back(port->itemData(i, Qt::ToolTipRole).toString().toStdString());
+        }
+        EXPECT_THAT(tips, ElementsAre("/dev/ttyCOM1", "/dev/ttyCOM2", "/dev/ttyCOM3",
+                                      "/dev/ttyCOM4", "127.0.0.1:2217"));
+        // The closed list tells what its selected entry stands for.
+        EXPECT_EQ(port->toolTip().toStdString(), "/dev/ttyCOM2");
+        port->setCurrentIndex(4);
+        EXPECT_EQ(port->toolTip().toStdString(), "127.0.0.1:2217");
+        Click(ItemOf<QPushButton>(dlg, 2));
+    }));
+    platform::SetPortFactory(nullptr);
 }
 
 TEST(QtSetupDialog, UnknownPortAndRateShowNothingSelectedAndSurviveOk) {

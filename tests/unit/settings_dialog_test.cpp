@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "app/messages.h"
+#include "platform/port.h"
+#include "serial/connection.h"
 #include "serial/settings_dialog.h"
 #include "settings/settings.h"
 #include "terminal/tty_info.h"
@@ -221,6 +223,35 @@ TEST_F(SetupDialogTest, OtherCommandsAndMessagesAreNotHandled) {
     // Only the low word of wParam names the control.
     EXPECT_EQ(Send(WM_COMMAND, MakeWParam(platform::IDCANCEL, 1)), 1);
     EXPECT_TRUE(dlg.ended);
+}
+
+// Describes COM1 to COM4 and the Telnet port as the device options would map them.
+class DescribingFactory : public platform::PortFactory {
+public:
+    std::unique_ptr<platform::Port> Open(const std::string&) override { return nullptr; }
+    std::string DescribeDevice(const std::string& device) override {
+        if (device == "COM3") {
+            return ""; // nothing stands behind it: no tooltip
+        }
+        return device == gszTelnetDevice ? "127.0.0.1:2217" : "/dev/pts/" + device.substr(3);
+    }
+};
+
+TEST_F(SetupDialogTest, PortEntriesShowTheirDevicesAsTooltips) {
+    DescribingFactory factory;
+    platform::SetPortFactory(&factory);
+    ASSERT_EQ(Init(), 1);
+    platform::SetPortFactory(nullptr);
+    EXPECT_THAT(dlg.lists[IDD_PORTCB].entries,
+                ElementsAre("COM1", "COM2", "COM3", "COM4", "TELNET"));
+    EXPECT_THAT(dlg.lists[IDD_PORTCB].tips,
+                ElementsAre("/dev/pts/1", "/dev/pts/2", "", "/dev/pts/4", "127.0.0.1:2217"));
+    EXPECT_EQ(dlg.Calls("SetItemTip").size(), 4U);
+
+    // Without device mapping there is nothing to show.
+    RecordingDialog plain{&win};
+    SettingsDlgProc(&plain, WM_INITDIALOG, 0, reinterpret_cast<std::intptr_t>(&*tty));
+    EXPECT_TRUE(plain.Calls("SetItemTip").empty());
 }
 
 TEST_F(SetupDialogTest, FillComboBoxStopsAttachingWhenTheListIsFull) {
