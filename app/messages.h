@@ -19,7 +19,9 @@ inline constexpr unsigned WM_VSCROLL = 277;
 // Pelko's own: the receive thread found the port dead (posted, handled on the window thread).
 inline constexpr unsigned WM_CONNECTIONLOST = 0x8001;
 
-constexpr std::uint16_t LoWord(std::uintmax_t v) { return static_cast<std::uint16_t>(v & 0xFFFF); }
+constexpr std::uint16_t LoWord(std::uintmax_t v) {
+    return static_cast<std::uint16_t>(v & 0xFFFF);
+}
 constexpr std::uint16_t HiWord(std::uintmax_t v) {
     return static_cast<std::uint16_t>((v >> 16) & 0xFFFF);
 }

@@ -7,12 +7,8 @@ namespace pelko {
 namespace {
 
 constexpr MenuItem kFileMenu[] = {
-    {"&Select Source\tF2", IDM_SELECTSOURCE, {}},
-    {nullptr, 0, {}},
-    {"&Connect", IDM_CONNECT, {}},
-    {"&Disconnect", IDM_DISCONNECT, {}},
-    {nullptr, 0, {}},
-    {"E&xit", IDM_EXIT, {}},
+    {"&Select Source\tF2", IDM_SELECTSOURCE, {}}, {nullptr, 0, {}}, {"&Connect", IDM_CONNECT, {}},
+    {"&Disconnect", IDM_DISCONNECT, {}},          {nullptr, 0, {}}, {"E&xit", IDM_EXIT, {}},
 };
 constexpr MenuItem kUploadMenu[] = {
     {"&Upload Fast\tF3", IDM_UPLOADFAST, {}},
@@ -30,7 +26,7 @@ constexpr MenuItem kMenuBar[] = {
 };
 
 constexpr Accelerator kAccelerators[] = {
-    {VK_F1, IDM_ABOUT},        {VK_F2, IDM_SELECTSOURCE}, {VK_F3, IDM_UPLOADFAST},
+    {VK_F1, IDM_ABOUT},         {VK_F2, IDM_SELECTSOURCE}, {VK_F3, IDM_UPLOADFAST},
     {VK_F4, IDM_UPLOADVISIBLE}, {VK_F10, IDM_SETUP},
 };
 
@@ -39,7 +35,7 @@ struct StringEntry {
     const char* text;
 };
 constexpr StringEntry kStrings[] = {
-    {784, "COM"},   {800, "9600"}, {801, "19.2k"}, {802, "38.4k"}, {803, "57.6k"},
+    {784, "COM"},    {800, "9600"}, {801, "19.2k"}, {802, "38.4k"}, {803, "57.6k"},
     {804, "115.2k"}, {816, "None"}, {817, "Even"},  {818, "Odd"},   {819, "Mark"},
     {820, "Space"},  {832, "1"},    {833, "1.5"},   {834, "2"},
 };
@@ -53,32 +49,30 @@ constexpr ControlTemplate kAboutControls[] = {
     {K::Rule, kNoId, nullptr, 45, 25, 260, 1, 0},
     {K::DefButton, 1, "OK", 177, 5, 40, 14, CS_TABSTOP},
     {K::Text, kNoId,
-     "Source code can be loaded to 'Zemra' for compilation as well as for immediate execution.",
-     20, 35, 300, 10, NP},
+     "Source code can be loaded to 'Zemra' for compilation as well as for immediate execution.", 20,
+     35, 300, 10, NP},
     {K::Text, kNoId,
-     "After processing the menu item 'Select Source': nothing happens immediately -", 20, 45,
-     280, 10, NP},
-    {K::Text, kNoId, "file is simply selected and prepared for upload.", 20, 55, 280, 10, NP},
-    {K::Text, kNoId,
-     "'Pelko' uses a special handshake protocol for automatic timing of upload.", 20, 68, 280,
+     "After processing the menu item 'Select Source': nothing happens immediately -", 20, 45, 280,
      10, NP},
+    {K::Text, kNoId, "file is simply selected and prepared for upload.", 20, 55, 280, 10, NP},
+    {K::Text, kNoId, "'Pelko' uses a special handshake protocol for automatic timing of upload.",
+     20, 68, 280, 10, NP},
     {K::Text, kNoId,
-     "The loading process may hang up when the 'Zemra' microcontroller is not responding.", 20,
-     78, 280, 10, NP},
+     "The loading process may hang up when the 'Zemra' microcontroller is not responding.", 20, 78,
+     280, 10, NP},
     {K::Text, kNoId,
      "Then reset or power up the microcontroller - in worst case kill the 'Pelko' task.", 20, 88,
      280, 10, NP},
-    {K::Text, kNoId, "Source Loader Directives: (to build complex programs step by step)", 20,
-     100, 280, 10, NP},
-    {K::Text, kNoId, "\\ ### : suppress loading subsequent source to 'Zemra", 30, 110, 280, 10,
-     NP},
+    {K::Text, kNoId, "Source Loader Directives: (to build complex programs step by step)", 20, 100,
+     280, 10, NP},
+    {K::Text, kNoId, "\\ ### : suppress loading subsequent source to 'Zemra", 30, 110, 280, 10, NP},
     {K::Text, kNoId, "\\ >>> : continue loading source to 'Zemra'", 30, 120, 280, 10, NP},
     {K::Text, kNoId, "\\ kkk : pause source loading until any key is pressed", 30, 130, 280, 10,
      NP},
-    {K::Text, kNoId, "When doing 'Save Setup' at 'Connected' state: check carefully that", 20,
-     145, 280, 10, NP},
-    {K::Text, kNoId, "changes of parameters are effective before you save them.", 20, 155, 280,
-     10, NP},
+    {K::Text, kNoId, "When doing 'Save Setup' at 'Connected' state: check carefully that", 20, 145,
+     280, 10, NP},
+    {K::Text, kNoId, "changes of parameters are effective before you save them.", 20, 155, 280, 10,
+     NP},
     {K::Rule, kNoId, nullptr, 15, 175, 290, 1, 0},
     {K::Text, kNoId, "", 20, 180, 280, 10, NP},
 };
@@ -112,9 +106,13 @@ constexpr DialogTemplate kDialogs[] = {
 
 } // namespace
 
-std::span<const MenuItem> MenuBar() { return kMenuBar; }
+std::span<const MenuItem> MenuBar() {
+    return kMenuBar;
+}
 
-std::span<const Accelerator> AcceleratorTable() { return kAccelerators; }
+std::span<const Accelerator> AcceleratorTable() {
+    return kAccelerators;
+}
 
 unsigned FindAccelerator(unsigned vk) {
     for (const Accelerator& a : kAccelerators) {

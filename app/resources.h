@@ -38,14 +38,14 @@ std::string LoadString(int id);
 
 // Dialog layouts, positions and sizes in dialog units.
 enum class ControlKind {
-    Text,        // static text
-    Icon,        // the program's icon
-    Rule,        // black horizontal line
-    Button,      // push button
-    DefButton,   // default push button
-    GroupBox,    // frame with a caption
-    DropDown,    // drop-down list (strings kept as added, not sorted)
-    CheckBox,    // automatic check box
+    Text,      // static text
+    Icon,      // the program's icon
+    Rule,      // black horizontal line
+    Button,    // push button
+    DefButton, // default push button
+    GroupBox,  // frame with a caption
+    DropDown,  // drop-down list (strings kept as added, not sorted)
+    CheckBox,  // automatic check box
 };
 inline constexpr unsigned CS_RIGHT = 0x1;    // right-aligned text
 inline constexpr unsigned CS_NOPREFIX = 0x2; // "&" is shown as it is
@@ -68,7 +68,7 @@ struct DialogTemplate {
     const char* fontFace;
     int fontPoints;
     int x, y, cx, cy;
-    bool modalFrame;   // the About box has one; the Setup dialog has neither it nor a system menu
+    bool modalFrame; // the About box has one; the Setup dialog has neither it nor a system menu
     std::span<const ControlTemplate> controls;
 };
 

@@ -100,9 +100,9 @@ struct Untouched {
     }
     bool operator==(const Untouched& o) const {
         return bPortNum == o.bPortNum && std::memcmp(flags, o.flags, sizeof flags) == 0 &&
-               std::memcmp(line, o.line, sizeof line) == 0 && baud == o.baud &&
-               caret == o.caret && std::memcmp(&font, &o.font, sizeof font) == 0 &&
-               color == o.color && std::memcmp(geometry, o.geometry, sizeof geometry) == 0 &&
+               std::memcmp(line, o.line, sizeof line) == 0 && baud == o.baud && caret == o.caret &&
+               std::memcmp(&font, &o.font, sizeof font) == 0 && color == o.color &&
+               std::memcmp(geometry, o.geometry, sizeof geometry) == 0 &&
                std::memcmp(os, o.os, sizeof os) == 0;
     }
 };

@@ -11,16 +11,17 @@
 namespace pelko::platform {
 
 void* System::AllocZeroed(std::size_t size) {
-    void* p = std::aligned_alloc(alignof(std::max_align_t),
-                                 (size + alignof(std::max_align_t) - 1) &
-                                     ~(alignof(std::max_align_t) - 1));
+    void* p = std::aligned_alloc(alignof(std::max_align_t), (size + alignof(std::max_align_t) - 1) &
+                                                                ~(alignof(std::max_align_t) - 1));
     if (p != nullptr) {
         std::memset(p, 0, size);
     }
     return p;
 }
 
-void System::Free(void* p) { std::free(p); }
+void System::Free(void* p) {
+    std::free(p);
+}
 
 Event System::CreateEvent() {
     const int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -68,8 +69,12 @@ System gDefaultSystem;
 System* gSystem = &gDefaultSystem;
 } // namespace
 
-System& Sys() { return *gSystem; }
+System& Sys() {
+    return *gSystem;
+}
 
-void SetSystem(System* sys) { gSystem = sys != nullptr ? sys : &gDefaultSystem; }
+void SetSystem(System* sys) {
+    gSystem = sys != nullptr ? sys : &gDefaultSystem;
+}
 
 } // namespace pelko::platform

@@ -7,4 +7,5 @@ bash scripts/deps.sh
 cmake --preset release >/dev/null
 cmake --build --preset release -j "${PELKO_JOBS:-2}"
 export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
-exec ./build/release/bench/pelko_bench "$@"
+./build/release/bench/pelko_bench "$@"
+./build/release/bench/gui/pelko_gui_bench "$@"

@@ -43,8 +43,8 @@ void SetTTYDefaults(TTYInfo* tty) {
     platform::LogFont& lf = tty->lfTTYFont;
     lf = platform::LogFont{};
     lf.lfHeight = 14;
-    lf.lfCharSet = 255;          // OEM character set
-    lf.lfPitchAndFamily = 0x31;  // fixed pitch, modern family
+    lf.lfCharSet = 255;         // OEM character set
+    lf.lfPitchAndFamily = 0x31; // fixed pitch, modern family
     platform::SetFaceName(lf, "Lucida Console");
 }
 

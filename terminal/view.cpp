@@ -80,8 +80,8 @@ bool Scroll(platform::Window* hwnd, ScrollBar bar, std::uint16_t code, std::uint
 }
 
 // Recomputes one axis for a new client extent: the range, then pulls the offset back inside it.
-void SizeAxis(platform::Window* hwnd, ScrollBar bar, std::int32_t pageExtent,
-              std::int32_t client, std::int32_t& maxField, std::atomic<std::int32_t>& offset) {
+void SizeAxis(platform::Window* hwnd, ScrollBar bar, std::int32_t pageExtent, std::int32_t client,
+              std::int32_t& maxField, std::atomic<std::int32_t>& offset) {
     maxField = Saturate(std::max<std::int64_t>(0, static_cast<std::int64_t>(pageExtent) - client));
     const std::int32_t cur = offset.load(kRelaxed);
     const std::int32_t d = std::min(maxField, cur) - cur;
@@ -109,14 +109,14 @@ bool PaintTTY(platform::Window* hwnd) {
         const std::int64_t hpos = tty->nHScrollPos.load(kRelaxed);
         const std::int64_t vpos = tty->nVScrollPos.load(kRelaxed);
 
-        const int firstRow = static_cast<int>(std::clamp<std::int64_t>((rc.top + vpos) / cy, 0,
-                                                                       kScreenRows - 1));
-        const int lastRow = static_cast<int>(
-            std::min<std::int64_t>((rc.bottom + vpos - 1) / cy, kScreenRows - 1));
-        const int firstCol = static_cast<int>(std::clamp<std::int64_t>((rc.left + hpos) / cx, 0,
-                                                                       kScreenCols - 1));
-        const int lastCol = static_cast<int>(
-            std::min<std::int64_t>((rc.right + hpos - 1) / cx, kScreenCols - 1));
+        const int firstRow =
+            static_cast<int>(std::clamp<std::int64_t>((rc.top + vpos) / cy, 0, kScreenRows - 1));
+        const int lastRow =
+            static_cast<int>(std::min<std::int64_t>((rc.bottom + vpos - 1) / cy, kScreenRows - 1));
+        const int firstCol =
+            static_cast<int>(std::clamp<std::int64_t>((rc.left + hpos) / cx, 0, kScreenCols - 1));
+        const int lastCol =
+            static_cast<int>(std::min<std::int64_t>((rc.right + hpos - 1) / cx, kScreenCols - 1));
         const int count = lastCol - firstCol + 1;
 
         if (count > 0 && lastRow >= firstRow) {
@@ -200,8 +200,8 @@ bool MoveTTYCursor(platform::Window* hwnd) {
         return false;
     }
     if (tty->fConnected.load() != 0 && (tty->wCaretState.load() & 1U) != 0) {
-        const Rect cell = CellRect(*tty, tty->nCursorRow.load(kRelaxed),
-                                   tty->nCursorCol.load(kRelaxed));
+        const Rect cell =
+            CellRect(*tty, tty->nCursorRow.load(kRelaxed), tty->nCursorCol.load(kRelaxed));
         hwnd->SetCaretPos(cell.left, cell.top);
     }
     return true;

@@ -37,8 +37,7 @@ void GlyphCache::DrawRow(QPainter& painter, int x, int y, const QRect& box,
     }
     const int cx = std::max(1, box.width() / count);
     const int cy = box.height();
-    if (cx != cx_ || cy != cy_ || color != color_ || background != background_ ||
-        font != font_) {
+    if (cx != cx_ || cy != cy_ || color != color_ || background != background_ || font != font_) {
         Rebuild(font, color, background, cx, cy);
     }
     painter.save();

@@ -11,8 +11,8 @@ constexpr int kDefaultPixelSize = 14;
 
 QFont MakeQFont(const platform::LogFont& lf) {
     QFont font;
-    const QString face = QString::fromLatin1(lf.lfFaceName, static_cast<int>(qstrnlen(
-                                                                 lf.lfFaceName, sizeof lf.lfFaceName)));
+    const QString face = QString::fromLatin1(
+        lf.lfFaceName, static_cast<int>(qstrnlen(lf.lfFaceName, sizeof lf.lfFaceName)));
     if (!face.isEmpty()) {
         font.setFamily(face);
     } else {
@@ -35,7 +35,8 @@ QFont MakeQFont(const platform::LogFont& lf) {
 
 platform::TextMetrics MetricsOf(const QFont& font) {
     const QFontMetrics fm(font);
-    return platform::TextMetrics{fm.height(), fm.averageCharWidth(), fm.leading() > 0 ? fm.leading() : 0};
+    return platform::TextMetrics{fm.height(), fm.averageCharWidth(),
+                                 fm.leading() > 0 ? fm.leading() : 0};
 }
 
 } // namespace pelko::qt

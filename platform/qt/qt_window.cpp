@@ -13,7 +13,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
-#include <QThread>
+#include <thread>
 
 #include "app/globals.h"
 #include "app/messages.h"
@@ -25,7 +25,9 @@
 #include "terminal/tty_info.h"
 
 // The icon lives in a static library, whose resources are not registered on their own.
-static void InitPelkoResources() { Q_INIT_RESOURCE(pelko); }
+static void InitPelkoResources() {
+    Q_INIT_RESOURCE(pelko);
+}
 
 namespace pelko::qt {
 
@@ -113,7 +115,8 @@ TerminalView::TerminalView(QtWindow* owner) : QAbstractScrollArea(owner), owner_
         connect(bar, &QAbstractSlider::actionTriggered, this,
                 [this, vertical](int action) { OnBarAction(vertical, action); });
         connect(bar, &QAbstractSlider::sliderReleased, this, [this, vertical, bar] {
-            const auto pos = static_cast<std::uint16_t>(std::clamp(bar->sliderPosition(), 0, 0xFFFF));
+            const auto pos =
+                static_cast<std::uint16_t>(std::clamp(bar->sliderPosition(), 0, 0xFFFF));
             Send(vertical ? WM_VSCROLL : WM_HSCROLL, MakeWParam(4, pos));
         });
     }
@@ -126,8 +129,7 @@ void TerminalView::OnBarAction(bool vertical, int action) {
     }
     QScrollBar* bar = vertical ? verticalScrollBar() : horizontalScrollBar();
     const auto pos = static_cast<std::uint16_t>(std::clamp(bar->sliderPosition(), 0, 0xFFFF));
-    Send(vertical ? WM_VSCROLL : WM_HSCROLL,
-                 MakeWParam(static_cast<std::uint16_t>(code), pos));
+    Send(vertical ? WM_VSCROLL : WM_HSCROLL, MakeWParam(static_cast<std::uint16_t>(code), pos));
     if (code != 5) {
         // The procedure has set the position it wants; keep Qt from applying its own step.
         bar->setSliderPosition(bar->value());
@@ -163,8 +165,8 @@ bool TerminalView::viewportEvent(QEvent* e) {
     if (e->type() == QEvent::Resize) {
         const QSize s = viewport()->size();
         Send(WM_SIZE, 0,
-                     MakeLParam(static_cast<std::uint16_t>(std::clamp(s.width(), 0, 0xFFFF)),
-                                static_cast<std::uint16_t>(std::clamp(s.height(), 0, 0xFFFF))));
+             MakeLParam(static_cast<std::uint16_t>(std::clamp(s.width(), 0, 0xFFFF)),
+                        static_cast<std::uint16_t>(std::clamp(s.height(), 0, 0xFFFF))));
     }
     return QAbstractScrollArea::viewportEvent(e);
 }
@@ -225,7 +227,8 @@ bool QtWindow::Create() {
     }
     // The first size: the whole page in the terminal font, when the screen has room for it.
     if (const TTYInfo* tty = GetRecord()) {
-        QSize want(80 * tty->cxChar.load(), 25 * tty->cyChar.load() + menuBar()->sizeHint().height());
+        QSize want(80 * tty->cxChar.load(),
+                   25 * tty->cyChar.load() + menuBar()->sizeHint().height());
         if (const QScreen* screen = this->screen()) {
             want = want.boundedTo(screen->availableSize());
         }
@@ -282,7 +285,7 @@ void QtWindow::BuildMenu() {
 
 void QtWindow::BuildKeys() {
     static const std::map<unsigned, Qt::Key> kKeys = {
-        {VK_F1, Qt::Key_F1}, {VK_F2, Qt::Key_F2}, {VK_F3, Qt::Key_F3},
+        {VK_F1, Qt::Key_F1}, {VK_F2, Qt::Key_F2},   {VK_F3, Qt::Key_F3},
         {VK_F4, Qt::Key_F4}, {VK_F10, Qt::Key_F10},
     };
     for (const Accelerator& acc : AcceleratorTable()) {
@@ -296,23 +299,28 @@ void QtWindow::BuildKeys() {
     }
 }
 
-bool QtWindow::OnGuiThread() const { return QThread::currentThread() == thread(); }
+bool QtWindow::OnGuiThread() const {
+    return std::this_thread::get_id() == guiThread_;
+}
 
 void QtWindow::PostFlush() {
-    if (!flushPosted_.exchange(true)) {
-        QMetaObject::invokeMethod(this, [this] { Flush(); }, Qt::QueuedConnection);
+    // Most calls find a flush already on its way; only the first one pays for the exchange.
+    if (!flushPosted_.load(std::memory_order_relaxed) && !flushPosted_.exchange(true)) {
+        QMetaObject::invokeMethod(
+            this, [this] { Flush(); }, Qt::QueuedConnection);
     }
 }
 
 void QtWindow::Flush() {
     flushPosted_.store(false);
-    QRegion region;
+    QRect region;
     bool all = false;
     bool caret = false;
     QPoint caretPos;
     {
         std::lock_guard lock(pendingMu_);
-        region.swap(pendingRegion_);
+        region = pendingRect_;
+        pendingRect_ = QRect();
         all = pendingAll_;
         caret = pendingCaret_;
         caretPos = pendingCaretPos_;
@@ -362,10 +370,11 @@ void QtWindow::InvalidateRect(const platform::Rect* rect, bool /*erase*/) {
         std::lock_guard lock(pendingMu_);
         if (rect == nullptr) {
             pendingAll_ = true;
-            pendingRegion_ = QRegion();
+            pendingRect_ = QRect();
         } else if (!pendingAll_) {
-            // Keep the set small: one bounding box per row band is plenty for a terminal.
-            pendingRegion_ = pendingRegion_.united(ToQRect(*rect)).boundingRect();
+            // One bounding box: cheap to grow for every cell, and painting draws only the rows
+            // and columns that meet it.
+            pendingRect_ = pendingRect_.united(ToQRect(*rect));
         }
     }
     PostFlush();
@@ -414,7 +423,9 @@ void QtWindow::DestroyCaret() {
     caretExists_ = false;
 }
 
-QRect QtWindow::CaretRect() const { return caret_; }
+QRect QtWindow::CaretRect() const {
+    return caret_;
+}
 
 void QtWindow::MoveCaretTo(QPoint pos) {
     if (caret_.topLeft() == pos) {
@@ -548,8 +559,7 @@ int QtWindow::MessageBox(const std::string& text, const std::string& caption, un
     return RunMessageBox(isVisible() ? this : nullptr, text, caption, style);
 }
 
-void QtWindow::PostMessageBox(const std::string& text, const std::string& caption,
-                              unsigned style) {
+void QtWindow::PostMessageBox(const std::string& text, const std::string& caption, unsigned style) {
     QMetaObject::invokeMethod(
         this, [text, caption, style] { RunMessageBox(nullptr, text, caption, style); },
         Qt::QueuedConnection);
@@ -567,7 +577,8 @@ void QtWindow::PostConnectionLost() {
 }
 
 void QtWindow::PostClose() {
-    QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { close(); }, Qt::QueuedConnection);
 }
 
 void QtWindow::DestroyWindow() {
@@ -579,7 +590,9 @@ void QtWindow::DestroyWindow() {
     hide();
 }
 
-void QtWindow::PostQuitMessage(int code) { QCoreApplication::exit(code); }
+void QtWindow::PostQuitMessage(int code) {
+    QCoreApplication::exit(code);
+}
 
 int QtWindow::DialogBoxParam(int templateId, platform::DlgProc proc, std::intptr_t param) {
     const DialogTemplate* layout = FindDialogTemplate(templateId);

@@ -9,11 +9,11 @@
 // Every platform::Window operation behaves as that interface describes.
 #include <QAbstractScrollArea>
 #include <QMainWindow>
-#include <QRegion>
 #include <atomic>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <thread>
 
 #include "platform/qt/glyphs.h"
 #include "platform/window.h"
@@ -114,6 +114,7 @@ private:
     void PaintView(QPaintEvent* e);
 
     WndProc proc_;
+    std::thread::id guiThread_ = std::this_thread::get_id(); // the window is made on it
     TerminalView* view_;
     std::map<unsigned, QAction*> actions_;
     bool destroyed_ = false;
@@ -128,7 +129,7 @@ private:
 
     // Requests from other threads, applied by Flush on the GUI thread.
     std::mutex pendingMu_;
-    QRegion pendingRegion_;
+    QRect pendingRect_;
     bool pendingAll_ = false;
     bool pendingCaret_ = false;
     QPoint pendingCaretPos_;

@@ -61,8 +61,8 @@ TEST(QtWindow, MenuItemsAndFunctionKeysReachTheirCommands) {
     for (Qt::Key key : {Qt::Key_F1, Qt::Key_F2, Qt::Key_F3, Qt::Key_F4, Qt::Key_F10}) {
         QTest::keyClick(g.win().view(), key);
     }
-    EXPECT_THAT(seen, ElementsAre(IDM_ABOUT, IDM_SELECTSOURCE, IDM_UPLOADFAST,
-                                  IDM_UPLOADVISIBLE, IDM_SETUP));
+    EXPECT_THAT(seen, ElementsAre(IDM_ABOUT, IDM_SELECTSOURCE, IDM_UPLOADFAST, IDM_UPLOADVISIBLE,
+                                  IDM_SETUP));
     // With a modifier held they are no commands, and type nothing either.
     seen.clear();
     for (auto mod : {Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier}) {
@@ -176,8 +176,8 @@ TEST(QtWindow, PaintingDrawsEachByteInItsCell) {
     g.tty().nCursorRow = 2;
     g.tty().nCursorCol = 3;
     WriteTTYBlock(&g.win(), "A\xC9\x01", 3);
-    const QImage shot = g.win().view()->viewport()->grab().toImage().convertToFormat(
-        QImage::Format_RGB32);
+    const QImage shot =
+        g.win().view()->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
     const int cx = g.tty().cxChar;
     const int cy = g.tty().cyChar;
     const QFont font = qt::MakeQFont(g.tty().lfTTYFont);
@@ -226,8 +226,8 @@ TEST(QtWindow, TextFromAnotherThreadIsPainted) {
     EXPECT_GT(g.win().paintCount.load(), paintsBefore);
     const int cx = g.tty().cxChar;
     const int cy = g.tty().cyChar;
-    const QImage shot = g.win().view()->viewport()->grab().toImage().convertToFormat(
-        QImage::Format_RGB32);
+    const QImage shot =
+        g.win().view()->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
     const QFont font = qt::MakeQFont(g.tty().lfTTYFont);
     const QColor background = g.win().view()->viewport()->palette().color(QPalette::Base);
     EXPECT_EQ(shot.copy(0, 0, cx, cy), ReferenceCell(g, font, U'f', cx, cy, background));

@@ -30,7 +30,7 @@ struct Fixture {
     std::map<int, std::string> rows;
     std::string others = "same";
     std::optional<std::pair<int, int>> cursor;
-    std::optional<std::vector<std::string>> inval; // "r,c" or "all"
+    std::optional<std::vector<std::string>> inval;  // "r,c" or "all"
     std::optional<std::vector<std::string>> carets; // "r,c"
     int result = 1;
 };

@@ -8,7 +8,9 @@
 namespace pelko::test {
 namespace {
 
-bool IsControl(int b) { return b == 0x08 || b == 0x0A || b == 0x0D; }
+bool IsControl(int b) {
+    return b == 0x08 || b == 0x0A || b == 0x0D;
+}
 
 TEST(Interpreter, WindowWithoutRecordDoesNothing) {
     RecordingWindow win;
