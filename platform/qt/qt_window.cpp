@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QTimer>
 #include <thread>
 
 #include "app/globals.h"
@@ -203,6 +204,12 @@ QtWindow::QtWindow(WndProc proc) : proc_(proc), view_(new TerminalView(this)) {
     setCentralWidget(view_);
     BuildMenu();
     BuildKeys();
+    // The caret blinks, as terminals' carets do.
+    caretBlink_.setInterval(530);
+    connect(&caretBlink_, &QTimer::timeout, this, [this] {
+        caretBlinkOn_ = !caretBlinkOn_;
+        view_->viewport()->update(caret_);
+    });
     // Room for the whole 80 x 25 page in the usual 8 x 16 cells.
     resize(80 * 8 + 20, 25 * 16 + menuBar()->sizeHint().height() + 20);
 }
@@ -341,7 +348,7 @@ void QtWindow::PaintView(QPaintEvent* e) {
     painting_ = e;
     Send(WM_PAINT);
     painting_ = nullptr;
-    if (CaretVisible() && e->rect().intersects(caret_)) {
+    if (CaretVisible() && caretBlinkOn_ && e->rect().intersects(caret_)) {
         QPainter p(view_->viewport());
         p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
         p.fillRect(caret_, Qt::white);
@@ -407,6 +414,8 @@ void QtWindow::CreateCaret(std::int32_t width, std::int32_t height) {
 void QtWindow::ShowCaret() {
     if (caretExists_ && !caretShown_) {
         caretShown_ = true;
+        caretBlinkOn_ = true;
+        caretBlink_.start();
         view_->viewport()->update(caret_);
     }
 }
@@ -414,6 +423,7 @@ void QtWindow::ShowCaret() {
 void QtWindow::HideCaret() {
     if (caretExists_ && caretShown_) {
         caretShown_ = false;
+        caretBlink_.stop();
         view_->viewport()->update(caret_);
     }
 }
@@ -436,6 +446,9 @@ void QtWindow::MoveCaretTo(QPoint pos) {
     }
     caret_.moveTopLeft(pos);
     if (CaretVisible()) {
+        // A caret that moves is shown at once, then blinks again.
+        caretBlinkOn_ = true;
+        caretBlink_.start();
         view_->viewport()->update(caret_);
     }
 }
@@ -473,11 +486,12 @@ void QtWindow::ScrollWindow(std::int32_t dx, std::int32_t dy) {
     if (dx == 0 && dy == 0) {
         return;
     }
-    // The caret is drawn into the pixels; take it out of the shift and put it back after.
+    // The caret is drawn into the pixels: redraw where it was taken to and where it stands.
+    view_->viewport()->scroll(dx, dy);
     if (CaretVisible()) {
         view_->viewport()->update(caret_);
+        view_->viewport()->update(caret_.translated(dx, dy));
     }
-    view_->viewport()->scroll(dx, dy);
 }
 
 platform::Size QtWindow::GetClientSize() const {

@@ -9,6 +9,7 @@
 // Every platform::Window operation behaves as that interface describes.
 #include <QAbstractScrollArea>
 #include <QMainWindow>
+#include <QTimer>
 #include <atomic>
 #include <functional>
 #include <map>
@@ -125,6 +126,8 @@ private:
     // The caret (GUI thread only).
     bool caretExists_ = false;
     bool caretShown_ = false;
+    bool caretBlinkOn_ = true;
+    QTimer caretBlink_;
     QRect caret_;
 
     // Requests from other threads, applied by Flush on the GUI thread.
