@@ -129,7 +129,8 @@ void AppendData(std::vector<std::uint8_t>& out, const std::uint8_t* data, std::s
 
 void AppendComPort(std::vector<std::uint8_t>& out, std::uint8_t command, const std::uint8_t* value,
                    std::size_t n) {
-    out.insert(out.end(), {IAC, SB, kOptComPort, command});
+    out.insert(out.end(), {IAC, SB, kOptComPort});
+    AppendData(out, &command, 1);
     AppendData(out, value, n);
     out.insert(out.end(), {IAC, SE});
 }

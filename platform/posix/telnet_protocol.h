@@ -10,7 +10,8 @@
 //   TelnetOptions::Receive(verb, option, out)  the answer to a WILL/WONT/DO/DONT, if one is due,
 //                                   appended to out (nothing for a request that changes nothing)
 //   AppendData(out, data, n)        data with every 0xFF doubled
-//   AppendComPort(out, cmd, value, n)  IAC SB COM-PORT-OPTION cmd value IAC SE, value escaped
+//   AppendComPort(out, cmd, value, n)  IAC SB COM-PORT-OPTION cmd value IAC SE, cmd and value
+//                                   escaped
 #include <cstddef>
 #include <cstdint>
 #include <vector>

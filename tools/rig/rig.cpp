@@ -155,7 +155,7 @@ void Simulator::Kill() {
     Stop(pid_, SIGKILL);
 }
 
-std::unique_ptr<Ser2net> Ser2net::Start(bool kickOldUser) {
+std::unique_ptr<Ser2net> Ser2net::Start(bool kickOldUser, bool charDelay) {
     std::unique_ptr<Ser2net> s(new Ser2net);
     char tmpl[] = "/tmp/pelko-ser2net.XXXXXX";
     if (::mkdtemp(tmpl) == nullptr) {
@@ -183,8 +183,12 @@ std::unique_ptr<Ser2net> Ser2net::Start(bool kickOldUser) {
             std::ofstream y(config);
             y << "connection: &p\n"
               << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << s->port_ << "\n";
+            y << "  options:\n";
             if (kickOldUser) {
-                y << "  options:\n    kickolduser: true\n";
+                y << "    kickolduser: true\n";
+            }
+            if (!charDelay) {
+                y << "    chardelay: false\n";
             }
             y << "  connector: serialdev," << s->ttyA_ << ",9600n81,local\n";
         }

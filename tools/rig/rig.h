@@ -3,9 +3,11 @@
 // pty pair, and plain ptys. Each object ends what it started when it is destroyed.
 //   Simulator::Start(args)   the running simulator (args as zemra_sim takes them) with the path
 //                            or address it printed; nullptr when it could not be started
-//   Ser2net::Start(kick)     ser2net listening on a free loopback port in front of a fresh
-//                            socat pty pair (ser2net holds end A, the test uses end B);
-//                            nullptr when any part did not come up within 10 s
+//   Ser2net::Start(kick, delay)  ser2net listening on a free loopback port in front of a
+//                            fresh socat pty pair (ser2net holds end A, the test uses end B);
+//                            `kick`: a new client ends the old one; `delay`: ser2net's own
+//                            character delay, which gathers bytes from the device for 1 ms or
+//                            more (its default); nullptr when any part did not come up in 10 s
 //   PtyPair::Open()          an openpty() pair with the far end raw; false on failure
 //   FreeLoopbackPort()       a TCP port on 127.0.0.1 that was free a moment ago; 0 on failure
 //   CpuSeconds()             user plus system CPU time of this process so far
@@ -37,7 +39,7 @@ private:
 
 class Ser2net {
 public:
-    static std::unique_ptr<Ser2net> Start(bool kickOldUser = true);
+    static std::unique_ptr<Ser2net> Start(bool kickOldUser = true, bool charDelay = true);
     ~Ser2net();
     Ser2net(const Ser2net&) = delete;
     Ser2net& operator=(const Ser2net&) = delete;
