@@ -54,7 +54,7 @@ TEST_F(PtyLinkTest, TwoHundredWaitingBytesAreReadAsEightyEightyForty) {
     Install();
     tty->fNewLine = 0;
     hTTYWnd = nullptr; // the thread holds off until the window exists
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(Connect());
     std::string text = std::string(80, 'a') + std::string(80, 'b') + std::string(40, 'c');
     ASSERT_TRUE(WriteAll(pty.master, text));
     ASSERT_TRUE(Eventually([&] {
@@ -84,7 +84,7 @@ TEST_F(PtyLinkTest, EveryByteValueGoesOutAsTypedAndEchoesLikeAReceivedOne) {
     map.com[1] = pty.path;
     Install();
     tty->fLocalEcho = 1;
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(Connect());
     std::string all;
     for (int b = 0; b < 256; ++b) {
         all.push_back(static_cast<char>(b));
@@ -101,8 +101,8 @@ TEST_F(PtyLinkTest, EveryByteValueGoesOutAsTypedAndEchoesLikeAReceivedOne) {
 }
 
 TEST_F(PtyLinkTest, TargetEchoAndRejectionReachTheScreen) {
-    StartSimulator({"--reject-word", "oops"});
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(StartSimulator({"--reject-word", "oops"}));
+    ASSERT_NO_FATAL_FAILURE(Connect());
     Type("1 2 +\r");
     Type("oops\r");
     EXPECT_TRUE(WaitForScreen("oops ~ oops ?"));
@@ -110,8 +110,8 @@ TEST_F(PtyLinkTest, TargetEchoAndRejectionReachTheScreen) {
 }
 
 TEST_F(PtyLinkTest, CloseWhileTheTargetFloodsEndsWithinASecond) {
-    StartSimulator({"--flood", "0"});
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(StartSimulator({"--flood", "0"}));
+    ASSERT_NO_FATAL_FAILURE(Connect());
     ASSERT_TRUE(Eventually([&] { return win.Count("RequestRepaint") > 50; }));
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(CloseConnection(&win), 1);
@@ -178,7 +178,7 @@ TEST_F(PtyLinkTest, BaudChangeWhileConnectedTakesEffectAndARefusedOneIsReported)
     ASSERT_TRUE(pty.Open());
     map.com[1] = pty.path;
     Install();
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(Connect());
     EXPECT_EQ(SttySpeed(pty.path), "19200");
     tty->dwBaudRate = 57600;
     EXPECT_EQ(SetupConnection(&win), 1);
@@ -214,7 +214,7 @@ protected:
     }
     void ReconnectToAFreshTarget() {
         TTYWndProc(&win, WM_COMMAND, IDM_DISCONNECT, 0);
-        StartSimulator();
+        ASSERT_NO_FATAL_FAILURE(StartSimulator());
         TTYWndProc(&win, WM_COMMAND, IDM_CONNECT, 0);
         EXPECT_EQ(tty->fConnected, 1);
         Type("back\r");
@@ -223,8 +223,8 @@ protected:
 };
 
 TEST_F(UnplugTest, WhileIdle) {
-    StartSimulator();
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(StartSimulator());
+    ASSERT_NO_FATAL_FAILURE(Connect());
     Type("hello\r");
     ASSERT_TRUE(WaitForScreen("hello"));
     sim->Kill();
@@ -234,8 +234,8 @@ TEST_F(UnplugTest, WhileIdle) {
 }
 
 TEST_F(UnplugTest, WhileTyping) {
-    StartSimulator();
-    Connect();
+    ASSERT_NO_FATAL_FAILURE(StartSimulator());
+    ASSERT_NO_FATAL_FAILURE(Connect());
     std::thread killer([&] {
         std::this_thread::sleep_for(100ms);
         sim->Kill();

@@ -57,8 +57,8 @@ protected:
 };
 
 TEST_F(TelnetLinkTest, NegotiatesAndCarriesEveryByteValueBothWays) {
-    Start();
-    ConnectAndSettle();
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_NO_FATAL_FAILURE(ConnectAndSettle());
     std::string all;
     for (int i = 0; i < 3; ++i) { // three rounds of 0x00..0xFF, IACs included
         for (int b = 0; b < 256; ++b) {
@@ -84,8 +84,8 @@ TEST_F(TelnetLinkTest, NegotiatesAndCarriesEveryByteValueBothWays) {
 }
 
 TEST_F(TelnetLinkTest, BaudRateGoesThroughToTheDevice) {
-    Start();
-    ConnectAndSettle();
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_NO_FATAL_FAILURE(ConnectAndSettle());
     EXPECT_EQ(SttySpeed(ser2net->DeviceA()), "19200"); // set at open, not ser2net's 9600
     tty->dwBaudRate = 57600;
     EXPECT_EQ(SetupConnection(&win), 1);
@@ -95,8 +95,8 @@ TEST_F(TelnetLinkTest, BaudRateGoesThroughToTheDevice) {
 }
 
 TEST_F(TelnetLinkTest, VanishingDeviceEndsTheLinkAndIsReportedOnce) {
-    Start();
-    ConnectAndSettle();
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_NO_FATAL_FAILURE(ConnectAndSettle());
     ::close(target);
     target = -1;
     ser2net->KillSocat();
@@ -110,7 +110,7 @@ TEST_F(TelnetLinkTest, VanishingDeviceEndsTheLinkAndIsReportedOnce) {
 }
 
 TEST_F(TelnetLinkTest, PortAlreadyInUseIsShownAndEndsTheLink) {
-    Start(false);
+    ASSERT_NO_FATAL_FAILURE(Start(false));
     // Someone else holds the port.
     const int other = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in addr{};

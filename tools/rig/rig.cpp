@@ -183,7 +183,9 @@ std::unique_ptr<Ser2net> Ser2net::Start(bool kickOldUser, bool charDelay) {
             std::ofstream y(config);
             y << "connection: &p\n"
               << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << s->port_ << "\n";
-            y << "  options:\n";
+            if (kickOldUser || !charDelay) {
+                y << "  options:\n";
+            }
             if (kickOldUser) {
                 y << "    kickolduser: true\n";
             }
@@ -195,7 +197,19 @@ std::unique_ptr<Ser2net> Ser2net::Start(bool kickOldUser, bool charDelay) {
         s->ser2net_ =
             Spawn({"ser2net", "-n", "-d", "-u", "-c", config, "-P", s->dir_ + "/ser2net.pid"},
                   s->dir_ + "/ser2net.log");
-        if (s->ser2net_ > 0 && WaitFor([&] { return Listening(s->port_); }, 10000)) {
+        bool exited = false;
+        const bool up = s->ser2net_ > 0 &&
+                        WaitFor(
+                            [&] {
+                                exited = ::waitpid(s->ser2net_, nullptr, WNOHANG) == s->ser2net_;
+                                return exited || Listening(s->port_);
+                            },
+                            10000);
+        if (exited) {
+            s->ser2net_ = -1;
+            return nullptr; // it refused its configuration: see the log
+        }
+        if (up) {
             return s;
         }
         Stop(s->ser2net_, SIGTERM); // the port was taken meanwhile: another one
