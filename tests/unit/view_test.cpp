@@ -1,0 +1,160 @@
+// Painting, sizing, scrolling and the caret on the recording window.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "terminal/interpreter.h"
+#include "terminal/view.h"
+#include "tests/support/recording_window.h"
+#include "tests/support/terminal_record.h"
+
+namespace pelko::test {
+namespace {
+
+using testing::ElementsAre;
+
+constexpr std::int64_t kVert = 1;
+
+TEST(View, WindowWithoutRecordDoesNothing) {
+    RecordingWindow win;
+    EXPECT_FALSE(PaintTTY(&win));
+    EXPECT_FALSE(SizeTTY(&win, 100, 100));
+    EXPECT_FALSE(ScrollTTYVert(&win, SB_LINEDOWN, 0));
+    EXPECT_FALSE(ScrollTTYHorz(&win, SB_LINEDOWN, 0));
+    EXPECT_FALSE(SetTTYFocus(&win));
+    EXPECT_FALSE(KillTTYFocus(&win));
+    EXPECT_FALSE(MoveTTYCursor(&win));
+    EXPECT_TRUE(win.Calls().empty());
+}
+
+TEST(View, PaintDrawsOnlyTheRowsAndColumnsThatMeetTheRectangle) {
+    RecordingWindow win;
+    AttachedRecord tty(win);
+    WriteTTYBlock(&win, "\n\nabcdefgh", 10);
+    // Pixels 20..35 wide and 33..40 high: columns 2 to 4 of rows 2 (and row 2 only).
+    win.paintRect = {20, 33, 36, 41};
+    win.Clear();
+    PaintTTY(&win);
+    EXPECT_THAT(win.Calls("ExtTextOut"),
+                ElementsAre(Call{"ExtTextOut", {16, 32, 16, 32, 40, 48, 0, 0xFFFFFF}, "cde"}));
+
+    // Scrolled by (5, 12): the same rectangle now starts in column 3, and reaches row 3.
+    tty->nHScrollPos = 5;
+    tty->nVScrollPos = 12;
+    win.Clear();
+    PaintTTY(&win);
+    const auto rows = win.Calls("ExtTextOut");
+    ASSERT_EQ(rows.size(), 2U);
+    EXPECT_EQ(rows[0].s, "def");
+    EXPECT_EQ(rows[0].n[0], 3 * 8 - 5);
+    EXPECT_EQ(rows[0].n[1], 2 * 16 - 12);
+    EXPECT_EQ(rows[1].s, "   ");
+}
+
+TEST(View, PaintOutsideThePageClampsToTheLastRowAndColumn) {
+    RecordingWindow win;
+    AttachedRecord tty(win);
+    // Wholly right of column 79 and below row 24: both bounds clamp to the last cell.
+    win.paintRect = {900, 500, 1000, 600};
+    PaintTTY(&win);
+    const auto rows = win.Calls("ExtTextOut");
+    ASSERT_EQ(rows.size(), 1U);
+    EXPECT_EQ(rows[0].s.size(), 1U);
+    EXPECT_EQ(rows[0].n[0], 79 * 8);
+    EXPECT_EQ(rows[0].n[1], 24 * 16);
+    // Painting always ends by placing the caret, when there is one.
+    EXPECT_EQ(win.Count("SetCaretPos"), 0U);
+}
+
+TEST(View, SizingClampsOffsetsAndShiftsTheContent) {
+    RecordingWindow win;
+    AttachedRecord tty(win);
+    SizeTTY(&win, 200, 300);
+    EXPECT_EQ(tty->nVScrollMax, 400 - 200);
+    EXPECT_EQ(tty->nHScrollMax, 640 - 300);
+    ScrollTTYVert(&win, SB_BOTTOM, 0);
+    ScrollTTYHorz(&win, SB_BOTTOM, 0);
+    win.Clear();
+    // Growing while scrolled to the far end: the offsets come down to the new maxima and the
+    // content moves with them, so the last row and column sit at the edges.
+    SizeTTY(&win, 300, 600);
+    EXPECT_EQ(tty->nVScrollPos, 100);
+    EXPECT_EQ(tty->nHScrollPos, 40);
+    EXPECT_THAT(win.Calls("ScrollWindow"), ElementsAre(Call{"ScrollWindow", {0, 100}, ""},
+                                                       Call{"ScrollWindow", {300, 0}, ""}));
+    EXPECT_THAT(win.Calls("SetScrollRange"),
+                ElementsAre(Call{"SetScrollRange", {kVert, 0, 100, 1}, ""},
+                            Call{"SetScrollRange", {0, 0, 40, 1}, ""}));
+    EXPECT_EQ(win.Calls("InvalidateAll").back().n[0], 1); // with erase
+    // A client that holds the whole page: no ranges, no offsets.
+    SizeTTY(&win, 400, 640);
+    EXPECT_EQ(tty->nVScrollMax, 0);
+    EXPECT_EQ(tty->nHScrollPos, 0);
+}
+
+TEST(View, ScrollCodesStepAndClamp) {
+    RecordingWindow win;
+    AttachedRecord tty(win);
+    SizeTTY(&win, 150, 300); // vertical max 250
+    win.Clear();
+    // Line up at the top: no move, but the position is set again.
+    EXPECT_TRUE(ScrollTTYVert(&win, SB_LINEUP, 0));
+    EXPECT_EQ(tty->nVScrollPos, 0);
+    EXPECT_THAT(win.Calls("SetScrollPos"), ElementsAre(Call{"SetScrollPos", {kVert, 0, 1}, ""}));
+    // Page down moves one client height, less where the end is nearer.
+    ScrollTTYVert(&win, SB_PAGEDOWN, 0);
+    EXPECT_EQ(tty->nVScrollPos, 150);
+    ScrollTTYVert(&win, SB_PAGEDOWN, 0);
+    EXPECT_EQ(tty->nVScrollPos, 250);
+    ScrollTTYVert(&win, SB_LINEDOWN, 0);
+    EXPECT_EQ(tty->nVScrollPos, 250);
+    ScrollTTYVert(&win, SB_LINEUP, 0);
+    EXPECT_EQ(tty->nVScrollPos, 250 - 16);
+    // A released thumb sets the offset, clamped.
+    ScrollTTYVert(&win, SB_THUMBPOSITION, 77);
+    EXPECT_EQ(tty->nVScrollPos, 77);
+    ScrollTTYVert(&win, SB_THUMBPOSITION, 60000);
+    EXPECT_EQ(tty->nVScrollPos, 250);
+    ScrollTTYVert(&win, SB_TOP, 0);
+    EXPECT_EQ(tty->nVScrollPos, 0);
+    // Thumb tracking, the end of a scroll and unknown codes change nothing.
+    win.Clear();
+    for (std::uint16_t code :
+         {SB_THUMBTRACK, SB_ENDSCROLL, std::uint16_t{9}, std::uint16_t{0xFFFF}}) {
+        EXPECT_FALSE(ScrollTTYVert(&win, code, 100)) << code;
+        EXPECT_FALSE(ScrollTTYHorz(&win, code, 100)) << code;
+    }
+    EXPECT_TRUE(win.Calls().empty());
+    // The content moves against the offset: up when the offset grows.
+    ScrollTTYVert(&win, SB_LINEDOWN, 0);
+    EXPECT_THAT(win.Calls("ScrollWindow"), ElementsAre(Call{"ScrollWindow", {0, -16}, ""}));
+}
+
+TEST(View, CaretExistsOnlyWhileConnectedAndFollowsTheOffsets) {
+    RecordingWindow win;
+    AttachedRecord tty(win);
+    tty->fConnected = 0;
+    SetTTYFocus(&win);
+    KillTTYFocus(&win);
+    EXPECT_TRUE(win.Calls().empty());
+
+    tty->fConnected = 1;
+    tty->nCursorRow = 3;
+    tty->nCursorCol = 7;
+    tty->nHScrollPos = 4;
+    tty->nVScrollPos = 10;
+    SetTTYFocus(&win);
+    SetTTYFocus(&win); // a second focus makes no second caret
+    EXPECT_EQ(win.Count("CreateCaret"), 1U);
+    EXPECT_THAT(win.Calls("SetCaretPos").back(),
+                (Call{"SetCaretPos", {7 * 8 - 4, 3 * 16 - 10}, ""}));
+    KillTTYFocus(&win);
+    KillTTYFocus(&win);
+    EXPECT_EQ(win.Count("DestroyCaret"), 1U);
+    // No caret, no placing.
+    win.Clear();
+    MoveTTYCursor(&win);
+    EXPECT_TRUE(win.Calls().empty());
+}
+
+} // namespace
+} // namespace pelko::test
