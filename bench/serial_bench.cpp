@@ -136,6 +136,14 @@ double Percentile(std::vector<double> v, double p) {
     return v[static_cast<std::size_t>(p * static_cast<double>(v.size() - 1))];
 }
 
+// COM1 leads to the simulator's pty; lock files go where the benchmark may write them.
+posix::DeviceMap SimulatorOnCom1(const rig::Simulator& sim) {
+    posix::DeviceMap map;
+    map.com[1] = sim.Path();
+    map.lockDir = "/tmp";
+    return map;
+}
+
 void RunRoundTrips(benchmark::State& state, Link& link) {
     if (!link.ok) {
         state.SkipWithError("cannot connect");
@@ -163,10 +171,7 @@ void KeystrokeRoundTrip(benchmark::State& state) {
         state.SkipWithError("no simulator");
         return;
     }
-    posix::DeviceMap map;
-    map.com[1] = sim->Path();
-    map.lockDir = "/tmp";
-    Link link(map, 1);
+    Link link(SimulatorOnCom1(*sim), 1);
     RunRoundTrips(state, link);
 }
 BENCHMARK(KeystrokeRoundTrip)->Name("Link/KeystrokeRoundTrip")->Iterations(2000)->UseRealTime();
@@ -208,12 +213,9 @@ void BulkReceive(benchmark::State& state) {
             state.SkipWithError("no simulator");
             return;
         }
-        posix::DeviceMap map;
-        map.com[1] = sim->Path();
-        map.lockDir = "/tmp";
         const double cpu0 = rig::CpuSeconds();
         const auto t0 = Clock::now();
-        Link link(map, 1);
+        Link link(SimulatorOnCom1(*sim), 1);
         const auto end = t0 + std::chrono::seconds(60);
         while (link.BytesRead() < total && Clock::now() < end) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -242,10 +244,7 @@ void Idle(benchmark::State& state) {
         state.SkipWithError("no simulator");
         return;
     }
-    posix::DeviceMap map;
-    map.com[1] = sim->Path();
-    map.lockDir = "/tmp";
-    Link link(map, 1);
+    Link link(SimulatorOnCom1(*sim), 1);
     if (!link.ok) {
         state.SkipWithError("cannot connect");
         return;

@@ -71,6 +71,18 @@ std::vector<Call> RecordingWindow::Calls(const std::string& op) const {
 
 std::size_t RecordingWindow::Count(const std::string& op) const { return Calls(op).size(); }
 
+std::vector<std::string> RecordingWindow::CellRunsAndRepaints() const {
+    std::vector<std::string> order;
+    for (const Call& c : Calls()) {
+        if (c.op == "RequestRepaint") {
+            order.push_back("repaint");
+        } else if (c.op == "InvalidateRect" && (order.empty() || order.back() == "repaint")) {
+            order.push_back("cells");
+        }
+    }
+    return order;
+}
+
 void RecordingWindow::Clear() {
     std::lock_guard lock(mu_);
     calls_.clear();

@@ -156,15 +156,8 @@ TEST_F(ConnectionTest, EachBlockIsShownAndRepaintedBeforeTheNextRead) {
     ASSERT_TRUE(Eventually([&] { return win.Count("RequestRepaint") == 3; }));
     EXPECT_THAT(port->Reads(), ElementsAre(80, 80, 40));
     // A block's cells, then its repaint, three times over.
-    std::vector<std::string> order;
-    for (const Call& c : win.Calls()) {
-        if (c.op == "RequestRepaint") {
-            order.push_back("repaint");
-        } else if (c.op == "InvalidateRect" && (order.empty() || order.back() == "repaint")) {
-            order.push_back("cells");
-        }
-    }
-    EXPECT_THAT(order, ElementsAre("cells", "repaint", "cells", "repaint", "cells", "repaint"));
+    EXPECT_THAT(win.CellRunsAndRepaints(),
+                ElementsAre("cells", "repaint", "cells", "repaint", "cells", "repaint"));
     EXPECT_EQ(tty.Row(0), std::string(80, 'a'));
     EXPECT_EQ(tty.Row(2).substr(0, 41), std::string(40, 'c') + ' ');
 }

@@ -64,15 +64,8 @@ TEST_F(PtyLinkTest, TwoHundredWaitingBytesAreReadAsEightyEightyForty) {
     hTTYWnd = &win;
     ASSERT_TRUE(Eventually([&] { return win.Count("RequestRepaint") == 3; }));
     EXPECT_THAT(Reads(), ElementsAre(80, 80, 40));
-    std::vector<std::string> order;
-    for (const Call& c : win.Calls()) {
-        if (c.op == "RequestRepaint") {
-            order.push_back("repaint");
-        } else if (c.op == "InvalidateRect" && (order.empty() || order.back() == "repaint")) {
-            order.push_back("cells");
-        }
-    }
-    EXPECT_THAT(order, ElementsAre("cells", "repaint", "cells", "repaint", "cells", "repaint"));
+    EXPECT_THAT(win.CellRunsAndRepaints(),
+                ElementsAre("cells", "repaint", "cells", "repaint", "cells", "repaint"));
     EXPECT_EQ(tty.Row(0), std::string(80, 'a'));
     EXPECT_EQ(tty.Row(1), std::string(80, 'b'));
     EXPECT_EQ(tty.Row(2), std::string(40, 'c') + std::string(40, ' '));
