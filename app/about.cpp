@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <sys/utsname.h>
 
-#include "app/messages.h"
-#include "app/resources.h"
+#include "resources/messages.h"
+#include "resources/resources.h"
 
 namespace pelko {
 

@@ -15,10 +15,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/globals.h"
 #include "bench/sink_window.h"
-#include "platform/posix/devices.h"
 #include "platform/system.h"
+#include "posix/devices.h"
+#include "resources/globals.h"
 #include "serial/connection.h"
 #include "serial/transmit.h"
 #include "terminal/tty_info.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/telnet_protocol.h"
+#include "posix/telnet_protocol.h"
 
 namespace {
 

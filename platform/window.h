@@ -14,11 +14,11 @@
 //   BeginPaint                  the paint context for the invalid area; null when nothing to paint
 //   EnableMenuItem              menu item state by command id; unknown ids are ignored
 //   SetCursor                   the mouse cursor shape; returns the one it replaced
-//   MessageBox                  modal box; returns IDOK, IDCANCEL, ... (IDOK when only OK is offered)
-//   PostClose                   queues a close request to the window itself
-//   DestroyWindow               destroys the window: it gets the destroy message, then goes away
-//   PostQuitMessage(code)       ends the message loop with `code` once control returns to it
-//   DialogBoxParam              runs a modal dialog; returns the value given to EndDialog, -1 if
+//   MessageBox                  modal box; returns IDOK, IDCANCEL, ... (IDOK when only OK is
+//   offered) PostClose                   queues a close request to the window itself DestroyWindow
+//   destroys the window: it gets the destroy message, then goes away PostQuitMessage(code) ends the
+//   message loop with `code` once control returns to it DialogBoxParam              runs a modal
+//   dialog; returns the value given to EndDialog, -1 if
 //                               the dialog could not be made
 //   ChooseFont                  the font chooser; false when cancelled, the inputs then unchanged
 //   GetOpenFileName             the open-file dialog; false when cancelled, the inputs unchanged
@@ -59,10 +59,25 @@ enum class CursorShape { Arrow, Wait };
 // Message box style bits and answers, with the values the window procedure's tables use.
 inline constexpr unsigned MB_OK = 0x00;
 inline constexpr unsigned MB_OKCANCEL = 0x01;
+inline constexpr unsigned MB_TYPEMASK = 0x0F;
+inline constexpr unsigned MB_ICONMASK = 0xF0;
+inline constexpr unsigned MB_ICONHAND = 0x10;
 inline constexpr unsigned MB_ICONQUESTION = 0x20;
 inline constexpr unsigned MB_ICONEXCLAMATION = 0x30;
+inline constexpr unsigned MB_ICONASTERISK = 0x40;
 inline constexpr int IDOK = 1;
 inline constexpr int IDCANCEL = 2;
+
+// Scroll-bar codes, as the window reports scroll-bar actions to the window procedure.
+inline constexpr std::uint16_t SB_LINEUP = 0;
+inline constexpr std::uint16_t SB_LINEDOWN = 1;
+inline constexpr std::uint16_t SB_PAGEUP = 2;
+inline constexpr std::uint16_t SB_PAGEDOWN = 3;
+inline constexpr std::uint16_t SB_THUMBPOSITION = 4;
+inline constexpr std::uint16_t SB_THUMBTRACK = 5;
+inline constexpr std::uint16_t SB_TOP = 6;
+inline constexpr std::uint16_t SB_BOTTOM = 7;
+inline constexpr std::uint16_t SB_ENDSCROLL = 8;
 
 // Menu item states.
 inline constexpr unsigned MF_ENABLED = 0x0;
@@ -110,8 +125,7 @@ public:
     virtual void SetCaretPos(std::int32_t x, std::int32_t y) = 0;
 
     // Scroll bars and content shift.
-    virtual void SetScrollRange(ScrollBar bar, std::int32_t min, std::int32_t max,
-                                bool redraw) = 0;
+    virtual void SetScrollRange(ScrollBar bar, std::int32_t min, std::int32_t max, bool redraw) = 0;
     virtual void SetScrollPos(ScrollBar bar, std::int32_t pos, bool redraw) = 0;
     virtual void ScrollWindow(std::int32_t dx, std::int32_t dy) = 0;
     virtual Size GetClientSize() const = 0;
@@ -124,8 +138,7 @@ public:
     // Menu, cursor, boxes and dialogs.
     virtual void EnableMenuItem(unsigned id, unsigned flags) = 0;
     virtual CursorShape SetCursor(CursorShape shape) = 0;
-    virtual int MessageBox(const std::string& text, const std::string& caption,
-                           unsigned style) = 0;
+    virtual int MessageBox(const std::string& text, const std::string& caption, unsigned style) = 0;
     virtual void PostClose() = 0;
     virtual void DestroyWindow() {}
     virtual void PostQuitMessage(int /*code*/) {}

@@ -5,4 +5,4 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 cmake --preset release >/dev/null
 cmake --build --preset release -j "${PELKO_JOBS:-2}"
-exec build/release/platform/qt/pelko "$@"
+exec build/release/qt/pelko "$@"

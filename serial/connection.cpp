@@ -4,9 +4,9 @@
 #include <system_error>
 #include <thread>
 
-#include "app/commands.h"
-#include "app/globals.h"
-#include "app/resources.h"
+#include "resources/commands.h"
+#include "resources/globals.h"
+#include "resources/resources.h"
 #include "serial/receive.h"
 #include "terminal/tty_info.h"
 #include "terminal/view.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/globals.h"
+#include "resources/globals.h"
 #include "serial/connection.h"
 #include "terminal/interpreter.h"
 #include "terminal/tty_info.h"

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <string>
 
-#include "app/messages.h"
-#include "app/resources.h"
 #include "platform/port.h"
+#include "resources/messages.h"
+#include "resources/resources.h"
 #include "serial/connection.h"
 #include "settings/settings.h"
 #include "terminal/tty_info.h"

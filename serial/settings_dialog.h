@@ -18,20 +18,9 @@
 #include <cstdint>
 
 #include "platform/window.h"
+#include "resources/resources.h"
 
 namespace pelko {
-
-inline constexpr int IDD_SETTINGS = 101;
-
-// Control ids of the Setup dialog.
-inline constexpr int IDD_PORTCB = 544;
-inline constexpr int IDD_BAUDCB = 545;
-inline constexpr int IDD_AUTOWRAP = 552;
-inline constexpr int IDD_HEXPRINT = 553;
-inline constexpr int IDD_NEWLINE = 554;
-inline constexpr int IDD_LOCALECHO = 555;
-inline constexpr int IDD_MAX40 = 556;
-inline constexpr int IDD_FONT = 557;
 
 // The baud rates the Setup dialog offers, paired in order with the strings 800 to 804.
 inline constexpr std::uint16_t kBaudCount = 5;

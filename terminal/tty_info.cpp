@@ -4,8 +4,8 @@
 #include <cstring>
 #include <new>
 
-#include "app/commands.h"
-#include "app/globals.h"
+#include "resources/commands.h"
+#include "resources/globals.h"
 #include "serial/connection.h"
 #include "settings/settings.h"
 #include "terminal/view.h"

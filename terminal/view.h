@@ -18,16 +18,15 @@
 
 namespace pelko {
 
-// Scroll-bar codes as the window system reports them.
-inline constexpr std::uint16_t SB_LINEUP = 0;
-inline constexpr std::uint16_t SB_LINEDOWN = 1;
-inline constexpr std::uint16_t SB_PAGEUP = 2;
-inline constexpr std::uint16_t SB_PAGEDOWN = 3;
-inline constexpr std::uint16_t SB_THUMBPOSITION = 4;
-inline constexpr std::uint16_t SB_THUMBTRACK = 5;
-inline constexpr std::uint16_t SB_TOP = 6;
-inline constexpr std::uint16_t SB_BOTTOM = 7;
-inline constexpr std::uint16_t SB_ENDSCROLL = 8;
+using platform::SB_BOTTOM;
+using platform::SB_ENDSCROLL;
+using platform::SB_LINEDOWN;
+using platform::SB_LINEUP;
+using platform::SB_PAGEDOWN;
+using platform::SB_PAGEUP;
+using platform::SB_THUMBPOSITION;
+using platform::SB_THUMBTRACK;
+using platform::SB_TOP;
 
 bool PaintTTY(platform::Window* hwnd);
 bool SizeTTY(platform::Window* hwnd, std::uint16_t height, std::uint16_t width);

@@ -9,7 +9,9 @@ std::uint8_t gsRXBuf[kRXBufSize] = {};
 std::uint16_t gwRXCol = 0;
 
 // No upload loop yet: nothing is sent and no echo is expected.
-int UploadSource(platform::Window* /*hwnd*/, UploadMode /*mode*/) { return 0; }
+int UploadSource(platform::Window* /*hwnd*/, UploadMode /*mode*/) {
+    return 0;
+}
 
 void ScanCommBlock(const std::uint8_t* /*block*/, std::int32_t /*length*/) {}
 

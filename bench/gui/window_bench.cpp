@@ -10,9 +10,9 @@
 #include <memory>
 #include <thread>
 
-#include "app/messages.h"
 #include "app/wndproc.h"
-#include "platform/qt/qt_window.h"
+#include "qt/qt_window.h"
+#include "resources/messages.h"
 #include "terminal/interpreter.h"
 #include "terminal/tty_info.h"
 

@@ -3,8 +3,8 @@
 #include <QTest>
 #include <cstring>
 
-#include "app/messages.h"
 #include "app/wndproc.h"
+#include "resources/messages.h"
 
 namespace pelko::test {
 

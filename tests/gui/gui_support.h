@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/qt/qt_window.h"
+#include "qt/qt_window.h"
 #include "terminal/tty_info.h"
 
 namespace pelko::test {

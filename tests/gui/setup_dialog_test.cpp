@@ -18,9 +18,9 @@
 #include <functional>
 
 #include "platform/port.h"
-#include "platform/qt/dialog_host.h"
-#include "platform/qt/font_chooser.h"
-#include "platform/qt/qt_font.h"
+#include "qt/dialog_host.h"
+#include "qt/font_chooser.h"
+#include "qt/qt_font.h"
 #include "serial/connection.h"
 #include "serial/settings_dialog.h"
 #include "settings/settings.h"

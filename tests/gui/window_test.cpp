@@ -12,9 +12,9 @@
 #include <QTimer>
 #include <thread>
 
-#include "app/commands.h"
-#include "app/messages.h"
-#include "platform/qt/qt_font.h"
+#include "qt/qt_font.h"
+#include "resources/commands.h"
+#include "resources/messages.h"
 #include "terminal/interpreter.h"
 #include "tests/gui/gui_support.h"
 

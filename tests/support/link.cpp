@@ -10,9 +10,9 @@
 #include <thread>
 #include <unistd.h>
 
-#include "app/globals.h"
 #include "platform/port.h"
 #include "platform/system.h"
+#include "resources/globals.h"
 #include "serial/connection.h"
 #include "serial/transmit.h"
 

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/posix/devices.h"
+#include "posix/devices.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/terminal_record.h"
 

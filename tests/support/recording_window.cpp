@@ -8,7 +8,9 @@ using platform::ScrollBar;
 
 namespace {
 
-std::int64_t BarNumber(ScrollBar bar) { return bar == ScrollBar::Vert ? 1 : 0; }
+std::int64_t BarNumber(ScrollBar bar) {
+    return bar == ScrollBar::Vert ? 1 : 0;
+}
 
 class RecordingDC : public platform::PaintDC {
 public:
@@ -18,10 +20,10 @@ public:
     void ExtTextOut(std::int32_t x, std::int32_t y, const platform::Rect& box,
                     const std::uint8_t* chars, std::int32_t count, const platform::Font*,
                     std::uint32_t color, std::uint32_t background) override {
-        win_->Record({"ExtTextOut",
-                      {x, y, box.left, box.top, box.right, box.bottom, color, background},
-                      std::string(reinterpret_cast<const char*>(chars),
-                                  static_cast<std::size_t>(count))});
+        win_->Record(
+            {"ExtTextOut",
+             {x, y, box.left, box.top, box.right, box.bottom, color, background},
+             std::string(reinterpret_cast<const char*>(chars), static_cast<std::size_t>(count))});
     }
     std::uint32_t WindowColor() const override { return 0xFFFFFF; }
 
@@ -69,7 +71,9 @@ std::vector<Call> RecordingWindow::Calls(const std::string& op) const {
     return out;
 }
 
-std::size_t RecordingWindow::Count(const std::string& op) const { return Calls(op).size(); }
+std::size_t RecordingWindow::Count(const std::string& op) const {
+    return Calls(op).size();
+}
 
 std::vector<std::string> RecordingWindow::CellRunsAndRepaints() const {
     std::vector<std::string> order;
@@ -96,14 +100,24 @@ void RecordingWindow::InvalidateRect(const platform::Rect* r, bool erase) {
     }
 }
 
-void RecordingWindow::UpdateWindow() { Record({"UpdateWindow", {}, {}}); }
-void RecordingWindow::RequestRepaint() { Record({"RequestRepaint", {}, {}}); }
+void RecordingWindow::UpdateWindow() {
+    Record({"UpdateWindow", {}, {}});
+}
+void RecordingWindow::RequestRepaint() {
+    Record({"RequestRepaint", {}, {}});
+}
 void RecordingWindow::CreateCaret(std::int32_t w, std::int32_t h) {
     Record({"CreateCaret", {w, h}, {}});
 }
-void RecordingWindow::ShowCaret() { Record({"ShowCaret", {}, {}}); }
-void RecordingWindow::HideCaret() { Record({"HideCaret", {}, {}}); }
-void RecordingWindow::DestroyCaret() { Record({"DestroyCaret", {}, {}}); }
+void RecordingWindow::ShowCaret() {
+    Record({"ShowCaret", {}, {}});
+}
+void RecordingWindow::HideCaret() {
+    Record({"HideCaret", {}, {}});
+}
+void RecordingWindow::DestroyCaret() {
+    Record({"DestroyCaret", {}, {}});
+}
 void RecordingWindow::SetCaretPos(std::int32_t x, std::int32_t y) {
     Record({"SetCaretPos", {x, y}, {}});
 }
@@ -117,14 +131,18 @@ void RecordingWindow::SetScrollPos(ScrollBar bar, std::int32_t pos, bool redraw)
 void RecordingWindow::ScrollWindow(std::int32_t dx, std::int32_t dy) {
     Record({"ScrollWindow", {dx, dy}, {}});
 }
-platform::Size RecordingWindow::GetClientSize() const { return client; }
+platform::Size RecordingWindow::GetClientSize() const {
+    return client;
+}
 
 std::unique_ptr<platform::Font> RecordingWindow::CreateFontIndirect(const platform::LogFont& lf) {
     Record({"CreateFont", {lf.lfHeight}, lf.lfFaceName});
     return std::make_unique<RecordedFont>(lf);
 }
 
-platform::TextMetrics RecordingWindow::GetTextMetrics(const platform::Font&) { return metrics; }
+platform::TextMetrics RecordingWindow::GetTextMetrics(const platform::Font&) {
+    return metrics;
+}
 
 std::unique_ptr<platform::PaintDC> RecordingWindow::BeginPaint() {
     Record({"BeginPaint", {}, {}});
@@ -155,9 +173,15 @@ int RecordingWindow::MessageBox(const std::string& text, const std::string& capt
     return answer;
 }
 
-void RecordingWindow::PostClose() { Record({"PostClose", {}, {}}); }
-void RecordingWindow::DestroyWindow() { Record({"DestroyWindow", {}, {}}); }
-void RecordingWindow::PostQuitMessage(int code) { Record({"PostQuitMessage", {code}, {}}); }
+void RecordingWindow::PostClose() {
+    Record({"PostClose", {}, {}});
+}
+void RecordingWindow::DestroyWindow() {
+    Record({"DestroyWindow", {}, {}});
+}
+void RecordingWindow::PostQuitMessage(int code) {
+    Record({"PostQuitMessage", {code}, {}});
+}
 
 int RecordingWindow::DialogBoxParam(int templateId, platform::DlgProc, std::intptr_t param) {
     Record({"DialogBoxParam", {templateId, param}, {}});
@@ -288,6 +312,8 @@ void RecordingWindow::PostMessageBox(const std::string& text, const std::string&
     Record({"PostMessageBox", {style}, text + "|" + caption});
 }
 
-void RecordingWindow::PostConnectionLost() { Record({"PostConnectionLost", {}, {}}); }
+void RecordingWindow::PostConnectionLost() {
+    Record({"PostConnectionLost", {}, {}});
+}
 
 } // namespace pelko::test

@@ -7,8 +7,8 @@
 #include <deque>
 #include <functional>
 #include <map>
-#include <optional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,9 +17,9 @@
 namespace pelko::test {
 
 struct Call {
-    std::string op;                // the method name, e.g. "InvalidateRect"
-    std::vector<std::int64_t> n;   // its numeric arguments in order
-    std::string s;                 // its text arguments joined by '|'
+    std::string op;              // the method name, e.g. "InvalidateRect"
+    std::vector<std::int64_t> n; // its numeric arguments in order
+    std::string s;               // its text arguments joined by '|'
     friend bool operator==(const Call&, const Call&) = default;
 };
 

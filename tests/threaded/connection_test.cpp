@@ -7,9 +7,9 @@
 #include <sstream>
 #include <thread>
 
-#include "app/commands.h"
-#include "app/globals.h"
 #include "platform/system.h"
+#include "resources/commands.h"
+#include "resources/globals.h"
 #include "serial/connection.h"
 #include "serial/receive.h"
 #include "serial/transmit.h"

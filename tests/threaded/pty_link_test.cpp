@@ -13,11 +13,11 @@
 #include <thread>
 #include <unistd.h>
 
-#include "app/commands.h"
-#include "app/globals.h"
-#include "app/messages.h"
 #include "app/wndproc.h"
-#include "platform/posix/uucp_lock.h"
+#include "posix/uucp_lock.h"
+#include "resources/commands.h"
+#include "resources/globals.h"
+#include "resources/messages.h"
 #include "serial/connection.h"
 #include "serial/receive.h"
 #include "serial/transmit.h"

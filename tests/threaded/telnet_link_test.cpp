@@ -8,9 +8,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "app/globals.h"
-#include "platform/posix/telnet_port.h"
-#include "platform/posix/telnet_protocol.h"
+#include "posix/telnet_port.h"
+#include "posix/telnet_protocol.h"
+#include "resources/globals.h"
 #include "serial/connection.h"
 #include "serial/receive.h"
 #include "serial/transmit.h"

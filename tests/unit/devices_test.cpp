@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "platform/port.h"
-#include "platform/posix/devices.h"
-#include "platform/posix/uucp_lock.h"
+#include "posix/devices.h"
+#include "posix/uucp_lock.h"
 #include "serial/connection.h"
 
 namespace pelko::posix {

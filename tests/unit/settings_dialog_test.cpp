@@ -3,8 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/messages.h"
 #include "platform/port.h"
+#include "resources/messages.h"
 #include "serial/connection.h"
 #include "serial/settings_dialog.h"
 #include "settings/settings.h"

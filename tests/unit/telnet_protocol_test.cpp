@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/telnet_protocol.h"
+#include "posix/telnet_protocol.h"
 
 namespace pelko::posix::telnet {
 namespace {

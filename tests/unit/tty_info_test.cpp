@@ -5,8 +5,8 @@
 
 #include <set>
 
-#include "app/commands.h"
 #include "platform/system.h"
+#include "resources/commands.h"
 #include "settings/settings.h"
 #include "terminal/interpreter.h"
 #include "terminal/tty_info.h"

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "app/about.h"
-#include "app/commands.h"
-#include "app/messages.h"
-#include "app/resources.h"
 #include "app/wndproc.h"
+#include "resources/commands.h"
+#include "resources/messages.h"
+#include "resources/resources.h"
 #include "terminal/tty_info.h"
 #include "tests/support/recording_window.h"
 #include "upload/source.h"

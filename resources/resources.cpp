@@ -1,6 +1,7 @@
-#include "app/resources.h"
+#include "resources/resources.h"
 
-#include "app/commands.h"
+#include "platform/window.h"
+#include "resources/commands.h"
 
 namespace pelko {
 
@@ -35,9 +36,20 @@ struct StringEntry {
     const char* text;
 };
 constexpr StringEntry kStrings[] = {
-    {784, "COM"},    {800, "9600"}, {801, "19.2k"}, {802, "38.4k"}, {803, "57.6k"},
-    {804, "115.2k"}, {816, "None"}, {817, "Even"},  {818, "Odd"},   {819, "Mark"},
-    {820, "Space"},  {832, "1"},    {833, "1.5"},   {834, "2"},
+    {IDS_COMPREFIX, "COM"},
+    {IDS_BAUD9600, "9600"},
+    {801, "19.2k"},
+    {802, "38.4k"},
+    {803, "57.6k"},
+    {804, "115.2k"},
+    {IDS_PARITYNONE, "None"},
+    {817, "Even"},
+    {818, "Odd"},
+    {819, "Mark"},
+    {820, "Space"},
+    {IDS_STOPBITS1, "1"},
+    {833, "1.5"},
+    {834, "2"},
 };
 
 using K = ControlKind;
@@ -47,7 +59,7 @@ constexpr ControlTemplate kAboutControls[] = {
     {K::Icon, IDC_ABOUT_ICON, nullptr, 10, 5, 18, 20, 0},
     {K::Text, IDC_ABOUT_VERSION, "Pelko v 3.1 Terminal for Zemra", 45, 5, 127, 10, NP},
     {K::Rule, kNoId, nullptr, 45, 25, 260, 1, 0},
-    {K::DefButton, 1, "OK", 177, 5, 40, 14, CS_TABSTOP},
+    {K::DefButton, platform::IDOK, "OK", 177, 5, 40, 14, CS_TABSTOP},
     {K::Text, kNoId,
      "Source code can be loaded to 'Zemra' for compilation as well as for immediate execution.", 20,
      35, 300, 10, NP},
@@ -80,28 +92,28 @@ constexpr ControlTemplate kAboutControls[] = {
 constexpr ControlTemplate kSetupControls[] = {
     {K::GroupBox, kNoId, "&Terminal:", 5, 5, 115, 130, 0},
     {K::Text, kNoId, "&Port:", 10, 20, 40, 10, CS_RIGHT | CS_GROUP},
-    {K::DropDown, 544, nullptr, 55, 20, 55, 35, CS_VSCROLL | CS_TABSTOP},
+    {K::DropDown, IDD_PORTCB, nullptr, 55, 20, 55, 35, CS_VSCROLL | CS_TABSTOP},
     {K::Text, kNoId, "&Baud Rate:", 10, 35, 40, 10, CS_RIGHT},
-    {K::DropDown, 545, nullptr, 55, 35, 55, 35, CS_VSCROLL | CS_TABSTOP},
+    {K::DropDown, IDD_BAUDCB, nullptr, 55, 35, 55, 35, CS_VSCROLL | CS_TABSTOP},
     {K::Text, kNoId, "Fixed:", 31, 65, 45, 10, 0},
     {K::Text, kNoId, "-- 8 Data Bits", 55, 65, 45, 10, 0},
     {K::Text, kNoId, "-- No Parity", 55, 80, 40, 10, 0},
     {K::Text, kNoId, "-- 1 Stop Bit", 55, 95, 40, 10, 0},
     {K::Text, kNoId, "-- No Handshake", 55, 110, 55, 10, 0},
     {K::GroupBox, kNoId, "&Display Options:", 125, 5, 70, 70, CS_GROUP},
-    {K::CheckBox, 554, "New Line", 135, 20, 50, 10, 0},
-    {K::CheckBox, 552, "Autowrap", 135, 30, 50, 10, CS_TABSTOP},
-    {K::CheckBox, 556, "Max.40", 135, 40, 50, 10, 0},
-    {K::CheckBox, 553, "HEXprint", 135, 50, 50, 10, 0},
-    {K::CheckBox, 555, "Local Echo", 135, 60, 50, 10, 0},
-    {K::Button, 557, "&Font", 140, 80, 40, 14, CS_GROUP | CS_TABSTOP},
-    {K::DefButton, 1, "Ok", 140, 100, 40, 14, CS_TABSTOP},
-    {K::Button, 2, "Cancel", 140, 120, 40, 14, CS_TABSTOP},
+    {K::CheckBox, IDD_NEWLINE, "New Line", 135, 20, 50, 10, 0},
+    {K::CheckBox, IDD_AUTOWRAP, "Autowrap", 135, 30, 50, 10, CS_TABSTOP},
+    {K::CheckBox, IDD_MAX40, "Max.40", 135, 40, 50, 10, 0},
+    {K::CheckBox, IDD_HEXPRINT, "HEXprint", 135, 50, 50, 10, 0},
+    {K::CheckBox, IDD_LOCALECHO, "Local Echo", 135, 60, 50, 10, 0},
+    {K::Button, IDD_FONT, "&Font", 140, 80, 40, 14, CS_GROUP | CS_TABSTOP},
+    {K::DefButton, platform::IDOK, "Ok", 140, 100, 40, 14, CS_TABSTOP},
+    {K::Button, platform::IDCANCEL, "Cancel", 140, 120, 40, 14, CS_TABSTOP},
 };
 
 constexpr DialogTemplate kDialogs[] = {
     {IDD_ABOUT, "Pelko for Zemra", "Helv", 8, 25, 25, 320, 200, true, kAboutControls},
-    {101, "Setup", "Helv", 8, 25, 20, 200, 140, false, kSetupControls},
+    {IDD_SETTINGS, "Setup", "Helv", 8, 25, 20, 200, 140, false, kSetupControls},
 };
 
 } // namespace
@@ -112,15 +124,6 @@ std::span<const MenuItem> MenuBar() {
 
 std::span<const Accelerator> AcceleratorTable() {
     return kAccelerators;
-}
-
-unsigned FindAccelerator(unsigned vk) {
-    for (const Accelerator& a : kAccelerators) {
-        if (a.vk == vk) {
-            return a.command;
-        }
-    }
-    return 0;
 }
 
 std::string LoadString(int id) {

@@ -13,8 +13,8 @@
 #include <QDialog>
 #include <map>
 
-#include "app/resources.h"
 #include "platform/window.h"
+#include "resources/resources.h"
 
 namespace pelko::qt {
 

@@ -1,4 +1,4 @@
-#include "platform/qt/dialog_host.h"
+#include "qt/dialog_host.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -9,8 +9,8 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/messages.h"
-#include "platform/qt/font_chooser.h"
+#include "qt/font_chooser.h"
+#include "resources/messages.h"
 
 namespace pelko::qt {
 

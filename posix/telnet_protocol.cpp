@@ -1,4 +1,4 @@
-#include "platform/posix/telnet_protocol.h"
+#include "posix/telnet_protocol.h"
 
 namespace pelko::posix::telnet {
 

@@ -1,9 +1,9 @@
-#include "platform/qt/glyphs.h"
+#include "qt/glyphs.h"
 
 #include <QFontMetrics>
 #include <QPainter>
 
-#include "platform/cp437.h"
+#include "qt/cp437.h"
 
 namespace pelko::qt {
 

@@ -1,4 +1,4 @@
-#include "platform/posix/telnet_port.h"
+#include "posix/telnet_port.h"
 
 #include <algorithm>
 #include <atomic>
@@ -13,7 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "platform/posix/telnet_protocol.h"
+#include "posix/telnet_protocol.h"
 
 namespace pelko::posix {
 

@@ -3,7 +3,6 @@
 // layouts of the About and Setup dialogs. Plain data; the window layer builds widgets from it.
 //   LoadString(id)          the text of a string-table entry; "" for an unknown id
 //   FindDialogTemplate(id)  the layout of dialog 100 or 101; nullptr for any other id
-//   FindAccelerator(vk)     the command for an unmodified function key; 0 when it has none
 #include <cstdint>
 #include <span>
 #include <string>
@@ -30,10 +29,12 @@ struct Accelerator {
     unsigned command;
 };
 std::span<const Accelerator> AcceleratorTable();
-unsigned FindAccelerator(unsigned vk);
 
+// String-table ids: the COM prefix, then the baud rates, parities and stop sizes in order.
 inline constexpr int IDS_COMPREFIX = 784;
 inline constexpr int IDS_BAUD9600 = 800;
+inline constexpr int IDS_PARITYNONE = 816;
+inline constexpr int IDS_STOPBITS1 = 832;
 std::string LoadString(int id);
 
 // Dialog layouts, positions and sizes in dialog units.
@@ -75,6 +76,16 @@ struct DialogTemplate {
 inline constexpr int IDD_ABOUT = 100;
 inline constexpr int IDC_ABOUT_ICON = 528;
 inline constexpr int IDC_ABOUT_VERSION = 529;
+
+inline constexpr int IDD_SETTINGS = 101;
+inline constexpr int IDD_PORTCB = 544;
+inline constexpr int IDD_BAUDCB = 545;
+inline constexpr int IDD_AUTOWRAP = 552;
+inline constexpr int IDD_HEXPRINT = 553;
+inline constexpr int IDD_NEWLINE = 554;
+inline constexpr int IDD_LOCALECHO = 555;
+inline constexpr int IDD_MAX40 = 556;
+inline constexpr int IDD_FONT = 557;
 const DialogTemplate* FindDialogTemplate(int id);
 
 inline constexpr int IDI_PELKO = 400;

@@ -1,4 +1,4 @@
-#include "platform/posix/serial_port.h"
+#include "posix/serial_port.h"
 
 #include <atomic>
 #include <cerrno>
@@ -10,7 +10,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include "platform/posix/uucp_lock.h"
+#include "posix/uucp_lock.h"
 
 namespace pelko::posix {
 

@@ -1,4 +1,4 @@
-#include "platform/posix/devices.h"
+#include "posix/devices.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "platform/port.h"
-#include "platform/posix/serial_port.h"
-#include "platform/posix/telnet_port.h"
+#include "posix/serial_port.h"
+#include "posix/telnet_port.h"
 
 namespace pelko::posix {
 

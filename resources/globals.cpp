@@ -1,4 +1,4 @@
-#include "app/globals.h"
+#include "resources/globals.h"
 
 namespace pelko {
 

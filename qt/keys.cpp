@@ -1,8 +1,8 @@
-#include "platform/qt/keys.h"
+#include "qt/keys.h"
 
 #include <QList>
 
-#include "platform/cp437.h"
+#include "qt/cp437.h"
 
 namespace pelko::qt {
 

@@ -1,4 +1,4 @@
-#include "platform/posix/uucp_lock.h"
+#include "posix/uucp_lock.h"
 
 #include <cerrno>
 #include <csignal>

@@ -1,4 +1,4 @@
-#include "platform/cp437.h"
+#include "qt/cp437.h"
 
 namespace pelko::platform {
 

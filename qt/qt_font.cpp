@@ -1,4 +1,4 @@
-#include "platform/qt/qt_font.h"
+#include "qt/qt_font.h"
 
 #include <QFontMetrics>
 #include <cstdlib>

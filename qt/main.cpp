@@ -3,10 +3,10 @@
 #include <QApplication>
 #include <cstdio>
 
-#include "app/globals.h"
 #include "app/wndproc.h"
-#include "platform/posix/devices.h"
-#include "platform/qt/qt_window.h"
+#include "posix/devices.h"
+#include "qt/qt_window.h"
+#include "resources/globals.h"
 
 int main(int argc, char** argv) {
     const std::string program = argc > 0 ? argv[0] : "pelko";

@@ -1,4 +1,4 @@
-#include "platform/qt/font_chooser.h"
+#include "qt/font_chooser.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,7 +15,7 @@
 #include <QVBoxLayout>
 #include <cstdlib>
 
-#include "platform/qt/qt_font.h"
+#include "qt/qt_font.h"
 
 namespace pelko::qt {
 

@@ -1,4 +1,4 @@
-#include "platform/qt/qt_window.h"
+#include "qt/qt_window.h"
 
 #include <QAction>
 #include <QApplication>
@@ -16,13 +16,13 @@
 #include <QTimer>
 #include <thread>
 
-#include "app/globals.h"
-#include "app/messages.h"
-#include "app/resources.h"
-#include "platform/qt/dialog_host.h"
-#include "platform/qt/font_chooser.h"
-#include "platform/qt/keys.h"
-#include "platform/qt/qt_font.h"
+#include "qt/dialog_host.h"
+#include "qt/font_chooser.h"
+#include "qt/keys.h"
+#include "qt/qt_font.h"
+#include "resources/globals.h"
+#include "resources/messages.h"
+#include "resources/resources.h"
 #include "terminal/tty_info.h"
 
 // The icon lives in a static library, whose resources are not registered on their own.
@@ -52,19 +52,19 @@ std::uint32_t ToColorRef(const QColor& c) {
 int ScrollCode(int action) {
     switch (action) {
     case QAbstractSlider::SliderSingleStepSub:
-        return 0; // line up
+        return platform::SB_LINEUP;
     case QAbstractSlider::SliderSingleStepAdd:
-        return 1; // line down
+        return platform::SB_LINEDOWN;
     case QAbstractSlider::SliderPageStepSub:
-        return 2;
+        return platform::SB_PAGEUP;
     case QAbstractSlider::SliderPageStepAdd:
-        return 3;
+        return platform::SB_PAGEDOWN;
     case QAbstractSlider::SliderMove:
-        return 5; // thumb tracking
+        return platform::SB_THUMBTRACK;
     case QAbstractSlider::SliderToMinimum:
-        return 6;
+        return platform::SB_TOP;
     case QAbstractSlider::SliderToMaximum:
-        return 7;
+        return platform::SB_BOTTOM;
     default:
         return -1;
     }
@@ -118,7 +118,7 @@ TerminalView::TerminalView(QtWindow* owner) : QAbstractScrollArea(owner), owner_
         connect(bar, &QAbstractSlider::sliderReleased, this, [this, vertical, bar] {
             const auto pos =
                 static_cast<std::uint16_t>(std::clamp(bar->sliderPosition(), 0, 0xFFFF));
-            Send(vertical ? WM_VSCROLL : WM_HSCROLL, MakeWParam(4, pos));
+            Send(vertical ? WM_VSCROLL : WM_HSCROLL, MakeWParam(platform::SB_THUMBPOSITION, pos));
         });
     }
 }
@@ -131,7 +131,7 @@ void TerminalView::OnBarAction(bool vertical, int action) {
     QScrollBar* bar = vertical ? verticalScrollBar() : horizontalScrollBar();
     const auto pos = static_cast<std::uint16_t>(std::clamp(bar->sliderPosition(), 0, 0xFFFF));
     Send(vertical ? WM_VSCROLL : WM_HSCROLL, MakeWParam(static_cast<std::uint16_t>(code), pos));
-    if (code != 5) {
+    if (code != platform::SB_THUMBTRACK) {
         // The procedure has set the position it wants; keep Qt from applying its own step.
         bar->setSliderPosition(bar->value());
     }
@@ -541,23 +541,23 @@ namespace {
 int RunMessageBox(QWidget* owner, const std::string& text, const std::string& caption,
                   unsigned style) {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
-    switch (style & 0xF0) {
+    switch (style & platform::MB_ICONMASK) {
     case platform::MB_ICONQUESTION:
         icon = QMessageBox::Question;
         break;
     case platform::MB_ICONEXCLAMATION:
         icon = QMessageBox::Warning;
         break;
-    case 0x40:
+    case platform::MB_ICONASTERISK:
         icon = QMessageBox::Information;
         break;
-    case 0x10:
+    case platform::MB_ICONHAND:
         icon = QMessageBox::Critical;
         break;
     default:
         break;
     }
-    const bool okCancel = (style & 0x0F) == platform::MB_OKCANCEL;
+    const bool okCancel = (style & platform::MB_TYPEMASK) == platform::MB_OKCANCEL;
     QMessageBox box(icon, QString::fromStdString(caption), QString::fromStdString(text),
                     okCancel ? (QMessageBox::Ok | QMessageBox::Cancel) : QMessageBox::Ok, owner);
     box.setDefaultButton(QMessageBox::Ok);

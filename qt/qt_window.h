@@ -16,8 +16,8 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/qt/glyphs.h"
 #include "platform/window.h"
+#include "qt/glyphs.h"
 
 class QAction;
 class QPaintEvent;
