@@ -42,7 +42,10 @@ public:
     void PostClose() override {}
     int DialogBoxParam(int, DlgProc, std::intptr_t) override { return -1; }
     bool ChooseFont(LogFont&, std::uint32_t&) override { return false; }
-    bool GetOpenFileName(std::string&, std::string&) override { return false; }
+    bool GetOpenFileName(std::string&, std::string&, std::span<const platform::FileFilter>,
+                         const std::string&) override {
+        return false;
+    }
 };
 
 } // namespace pelko::platform

@@ -21,7 +21,13 @@
 //   dialog; returns the value given to EndDialog, -1 if
 //                               the dialog could not be made
 //   ChooseFont                  the font chooser; false when cancelled, the inputs then unchanged
-//   GetOpenFileName             the open-file dialog; false when cancelled, the inputs unchanged
+//   GetOpenFileName             the open-file dialog with its filters (the first shown first) and
+//                               default extension, starting from `path`; false when cancelled,
+//                               the inputs then unchanged. It never changes the working directory.
+//   WaitForEcho(sync)           sleeps until `sync` is nonzero (true) or the user cancels the wait
+//                               with Esc (false); meanwhile the window keeps painting and drops
+//                               every other input. The default waits on the atomic, uncancellable.
+//   WakeEchoWait                any thread, never blocks: WaitForEcho looks at its word again
 //   PostMessageBox              any thread, never blocks: queues a box with no owner window
 //                               (text, caption, style), shown later on the window thread
 //   PostConnectionLost          any thread, never blocks: asks the window thread to run
@@ -30,6 +36,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "platform/font.h"
@@ -99,6 +106,13 @@ public:
     virtual std::uint32_t WindowColor() const = 0;
 };
 
+// One entry of the open-file dialog's filter list: the text shown, and the pattern ("*.*"
+// matches every name, those without a dot included; matching ignores case).
+struct FileFilter {
+    const char* name;
+    const char* pattern;
+};
+
 class Dialog;
 // A dialog procedure: the dialog, the message number, wParam, lParam; answers TRUE or FALSE.
 using DlgProc = std::intptr_t (*)(Dialog* dlg, unsigned msg, std::uintptr_t wParam,
@@ -144,7 +158,18 @@ public:
     virtual void PostQuitMessage(int /*code*/) {}
     virtual int DialogBoxParam(int templateId, DlgProc proc, std::intptr_t param) = 0;
     virtual bool ChooseFont(LogFont& lf, std::uint32_t& color) = 0;
-    virtual bool GetOpenFileName(std::string& path, std::string& title) = 0;
+    virtual bool GetOpenFileName(std::string& path, std::string& title,
+                                 std::span<const FileFilter> filters,
+                                 const std::string& defaultExt) = 0;
+
+    // The upload's wait for the target's echo (window thread), and its wake-up (any thread).
+    virtual bool WaitForEcho(const std::atomic<std::uint8_t>& sync) {
+        for (std::uint8_t v = sync.load(); v == 0; v = sync.load()) {
+            sync.wait(v);
+        }
+        return true;
+    }
+    virtual void WakeEchoWait() {}
 
     // Requests from the receive thread; the window thread acts on them later. The defaults
     // drop them, for windows that show nothing.

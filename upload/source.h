@@ -1,8 +1,21 @@
 #pragma once
-// Choosing the source file to upload.
-//   SourceFileInit(hwnd)               prepares the open-file dialog; cannot fail
-//   SourceOpenDlg(hwnd, path, title)   lets the user choose an existing file; nonzero when one
-//                                      was chosen (path and title then hold it), 0 when cancelled
+// Choosing the source file and reading it, one line to send at a time. Window thread only.
+//   SourceFileInit(hwnd)              prepares the open-file dialog; cannot fail
+//   SourceOpenDlg(hwnd, path, title)  lets the user choose an existing file; nonzero when one was
+//                                     chosen (path and title then hold it), 0 when cancelled
+//                                     (both unchanged). The working directory never changes.
+//   OpenSourceFile(hwnd)              1 with the chosen file open at its start; 0 after showing
+//                                     "Unable to open Source File!" (nothing chosen, missing,
+//                                     unreadable, or not a regular file)
+//   CloseSourceFile()                 closes the file if one is open; cannot fail
+//   ReadSourceLine(hwnd)              the next line to send: kSourceEnd (end of file, or a read
+//                                     error already shown as "File Read Error!"), kSourceLine
+//                                     (gwTXCol bytes in gsTXBuf), kSourcePause or kSourceSkip
+//   Fold(hwnd)                        the comment and directive scanner behind ReadSourceLine;
+//                                     the same results, and kSourceResume when a comment ended
+//                                     at a backslash and the line goes on
+// The reader's messages are boxes owned by hwnd, with no caption and the exclamation icon.
+#include <cstdint>
 #include <string>
 
 #include "platform/window.h"
@@ -13,7 +26,35 @@ namespace pelko {
 extern std::string gszSourcePath;
 extern std::string gszSourceTitle;
 
+inline constexpr int kSourceEnd = 0;
+inline constexpr int kSourceLine = 1;
+inline constexpr int kSourcePause = 2;
+inline constexpr int kSourceResume = 3;
+inline constexpr int kSourceSkip = 7;
+
+inline constexpr std::size_t kTXBufSize = 256;
+// The line being assembled and handed out: gsTXBuf[0 .. gwTXCol-1]; a line that ends with its
+// CR also has a NUL behind it.
+extern std::uint8_t gsTXBuf[kTXBufSize];
+extern std::uint16_t gwTXCol;
+// 1 while nothing has been stored in the current line.
+extern int gfFold;
+// The number, from 1, of the file line being handled; set to 1 when an upload starts, counted
+// on by the reader for every line end it consumes without handing out a line, and by the upload
+// loop after each line it sent. Wraps from 65535 to 0.
+extern std::uint16_t gwSourceLine;
+// The open source file, or -1.
+extern int ghSourceFile;
+
+inline constexpr const char* gszOpenErrorStr = "Unable to open Source File!";
+inline constexpr const char* gszReadErrorStr = "File Read Error!";
+inline constexpr const char* gszMaxColumnStr = "Max # of Char/Line exceeded!";
+
 void SourceFileInit(platform::Window* hwnd);
 int SourceOpenDlg(platform::Window* hwnd, std::string& path, std::string& title);
+int OpenSourceFile(platform::Window* hwnd);
+void CloseSourceFile();
+int ReadSourceLine(platform::Window* hwnd);
+int Fold(platform::Window* hwnd);
 
 } // namespace pelko

@@ -1,5 +1,6 @@
 #include "tests/support/recording_window.h"
 
+#include <chrono>
 #include <ostream>
 
 namespace pelko::test {
@@ -193,9 +194,40 @@ bool RecordingWindow::ChooseFont(platform::LogFont&, std::uint32_t&) {
     return false;
 }
 
-bool RecordingWindow::GetOpenFileName(std::string&, std::string&) {
-    Record({"GetOpenFileName", {}, {}});
-    return false;
+bool RecordingWindow::GetOpenFileName(std::string& path, std::string& title,
+                                      std::span<const platform::FileFilter> filters,
+                                      const std::string& defaultExt) {
+    std::string text = path;
+    for (const platform::FileFilter& f : filters) {
+        text += std::string("|") + f.name + "|" + f.pattern;
+    }
+    Record({"GetOpenFileName", {}, text + "|" + defaultExt});
+    if (!fileChoice) {
+        return false;
+    }
+    path = *fileChoice;
+    const std::size_t slash = path.rfind('/');
+    title = slash == std::string::npos ? path : path.substr(slash + 1);
+    return true;
+}
+
+bool RecordingWindow::WaitForEcho(const std::atomic<std::uint8_t>& sync) {
+    Record({"WaitForEcho", {}, {}});
+    std::unique_lock<std::mutex> lock(mu_);
+    // The wake-up comes under the lock, so no wake between a look and the sleep is lost; the
+    // time limit only guards against a wake-up that never comes.
+    while (sync.load() == 0) {
+        if (cancelEchoWait.load()) {
+            return false;
+        }
+        echoWake_.wait_for(lock, std::chrono::milliseconds(200));
+    }
+    return true;
+}
+
+void RecordingWindow::WakeEchoWait() {
+    std::lock_guard<std::mutex> lock(mu_);
+    echoWake_.notify_all();
 }
 
 std::vector<Call> RecordingDialog::Calls(const std::string& op) const {

@@ -3,6 +3,8 @@
 // message boxes pop answers from `boxAnswers` (IDOK when empty), dialogs return `dialogResult`,
 // fonts measure as `metrics`, the client area is `client`, and a paint covers `paintRect`.
 // Safe to call from several threads at once.
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -33,6 +35,10 @@ public:
     platform::TextMetrics metrics{16, 8, 0};
     platform::Size client{640, 400};
     platform::Rect paintRect{0, 0, 640, 400};
+    // The open-file dialog's answer: a chosen path, or cancelled when empty.
+    std::optional<std::string> fileChoice;
+    // Set (from any thread) to cancel the echo wait as Esc would; WakeEchoWait then ends it.
+    std::atomic<bool> cancelEchoWait{false};
     // Called with each call as it is recorded (outside the recorder's lock).
     std::function<void(const Call&)> onCall;
 
@@ -68,7 +74,11 @@ public:
     void PostQuitMessage(int code) override;
     int DialogBoxParam(int templateId, platform::DlgProc proc, std::intptr_t param) override;
     bool ChooseFont(platform::LogFont& lf, std::uint32_t& color) override;
-    bool GetOpenFileName(std::string& path, std::string& title) override;
+    bool GetOpenFileName(std::string& path, std::string& title,
+                         std::span<const platform::FileFilter> filters,
+                         const std::string& defaultExt) override;
+    bool WaitForEcho(const std::atomic<std::uint8_t>& sync) override;
+    void WakeEchoWait() override;
     void PostMessageBox(const std::string& text, const std::string& caption,
                         unsigned style) override;
     void PostConnectionLost() override;
@@ -77,6 +87,7 @@ public:
 
 private:
     mutable std::mutex mu_;
+    std::condition_variable echoWake_;
     std::vector<Call> calls_;
     platform::CursorShape cursor_ = platform::CursorShape::Arrow;
 };
