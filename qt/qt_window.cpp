@@ -14,6 +14,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTimer>
+#include <string_view>
 #include <thread>
 
 #include "qt/dialog_host.h"
@@ -575,7 +576,15 @@ int QtWindow::MessageBox(const std::string& text, const std::string& caption, un
 
 void QtWindow::PostMessageBox(const std::string& text, const std::string& caption, unsigned style) {
     QMetaObject::invokeMethod(
-        this, [text, caption, style] { RunMessageBox(nullptr, text, caption, style); },
+        this,
+        [this, text, caption, style] {
+            auto show = [text, caption, style] { RunMessageBox(nullptr, text, caption, style); };
+            if (echoWaiting_) {
+                deferredBoxes_.push_back(show);
+            } else {
+                show();
+            }
+        },
         Qt::QueuedConnection);
 }
 
@@ -583,7 +592,9 @@ void QtWindow::PostConnectionLost() {
     QMetaObject::invokeMethod(
         this,
         [this] {
-            if (!destroyed_) {
+            if (echoWaiting_) {
+                deferredLost_ = true; // told once the upload has written its own report
+            } else if (!destroyed_) {
                 Send(WM_CONNECTIONLOST);
             }
         },
@@ -621,13 +632,30 @@ bool QtWindow::ChooseFont(platform::LogFont& lf, std::uint32_t& color) {
     return RunFontChooser(this, lf, color);
 }
 
-bool QtWindow::GetOpenFileName(std::string& path, std::string& title) {
-    QFileDialog dialog(this, QStringLiteral("Select Source"),
-                       path.empty() ? QString() : QFileInfo(QString::fromStdString(path)).path());
+bool QtWindow::GetOpenFileName(std::string& path, std::string& title,
+                               std::span<const platform::FileFilter> filters,
+                               const std::string& defaultExt) {
+    QFileDialog dialog(this, QStringLiteral("Select Source"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    // Every file, names without a dot included.
-    dialog.setNameFilter(QStringLiteral("All Files (*)"));
+    // Each filter shows its own text; the pattern in the last parentheses is the one applied
+    // ("*.*" as "*", so that names without a dot are listed too).
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    QStringList names;
+    for (const platform::FileFilter& f : filters) {
+        const QString pattern = std::string_view(f.pattern) == "*.*" ? QStringLiteral("*")
+                                                                     : QString::fromUtf8(f.pattern);
+        names << QStringLiteral("%1 (%2)").arg(QString::fromUtf8(f.name), pattern);
+    }
+    if (!names.isEmpty()) {
+        dialog.setNameFilters(names);
+    }
+    dialog.setDefaultSuffix(QString::fromStdString(defaultExt));
+    if (!path.empty()) {
+        const QFileInfo last(QString::fromStdString(path));
+        dialog.setDirectory(last.absolutePath());
+        dialog.selectFile(last.fileName());
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return false;
     }

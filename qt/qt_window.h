@@ -11,10 +11,12 @@
 #include <QMainWindow>
 #include <QTimer>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "platform/window.h"
 #include "qt/glyphs.h"
@@ -96,7 +98,11 @@ public:
     void PostQuitMessage(int code) override;
     int DialogBoxParam(int templateId, platform::DlgProc proc, std::intptr_t param) override;
     bool ChooseFont(platform::LogFont& lf, std::uint32_t& color) override;
-    bool GetOpenFileName(std::string& path, std::string& title) override;
+    bool GetOpenFileName(std::string& path, std::string& title,
+                         std::span<const platform::FileFilter> filters,
+                         const std::string& defaultExt) override;
+    bool WaitForEcho(const std::atomic<std::uint8_t>& sync) override;
+    void WakeEchoWait() override;
     void PostMessageBox(const std::string& text, const std::string& caption,
                         unsigned style) override;
     void PostConnectionLost() override;
@@ -137,6 +143,14 @@ private:
     bool pendingCaret_ = false;
     QPoint pendingCaretPos_;
     std::atomic<bool> flushPosted_{false};
+
+    // The upload's echo wait (GUI thread only): while it runs, boxes and the connection-loss
+    // report from the receive thread wait until it has ended.
+    bool echoWaiting_ = false;
+    std::chrono::steady_clock::time_point echoEventsAt_{};
+    bool deferredLost_ = false;
+    std::vector<std::function<void()>> deferredBoxes_;
+    void RunDeferred();
 };
 
 } // namespace pelko::qt

@@ -16,6 +16,7 @@ namespace pelko {
 using platform::Sys;
 
 std::atomic<int> gfLinkLost{0};
+std::atomic<int> gfPortDead{0};
 
 namespace {
 
@@ -71,6 +72,7 @@ int OpenWithCursor(platform::Window* hwnd, TTYInfo* tty) {
 
     tty->fConnected.store(1);
     gfLinkLost.store(0);
+    gfPortDead.store(0);
     if (tty->dwWatchThreadId.load() == 0) {
         // A thread that ended by itself when its port died is collected before the next.
         JoinWatchThread(tty);
@@ -142,6 +144,7 @@ int CloseConnection(platform::Window* hwnd) {
     Sys().SetEvent(tty->osRead.hEvent);
     JoinWatchThread(tty);
     gfLinkLost.store(0);
+    gfPortDead.store(0);
 
     if (tty->hCommPort) {
         tty->hCommPort->SetDtr(false);

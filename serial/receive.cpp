@@ -39,11 +39,16 @@ platform::Window* WaitForWindow(TTYInfo* tty) {
 
 void Deliver(platform::Window* hwnd, const std::uint8_t* block, std::int32_t n) {
     if (gfUploading.load() != 0) {
-        ScanCommBlock(block, n);
-        if (gfUploading.load() == 0) {
+        // While an upload runs the block is the echo of the line in flight. What this block
+        // decided, not a second look at gfUploading, says whether to show it.
+        const int decided = ScanCommBlock(block, n);
+        if (decided != kScanPending) {
+            hwnd->WakeEchoWait();
+        }
+        if (decided == kScanRejected) {
             // The target rejected the line: show its whole echo once.
-            const std::int32_t len = std::min<std::int32_t>(gwRXCol, kRXBufSize);
-            WriteTTYBlock(hwnd, gsRXBuf, len);
+            std::uint8_t echo[kRXBufSize];
+            WriteTTYBlock(hwnd, echo, TakeEcho(echo));
             hwnd->RequestRepaint();
         }
         return;
@@ -52,16 +57,14 @@ void Deliver(platform::Window* hwnd, const std::uint8_t* block, std::int32_t n) 
     hwnd->RequestRepaint();
 }
 
-// The port has died. Say so on the screen once, end an upload that waits for an echo as a
-// rejected line, and ask the window thread to tell the user.
+// The port has died. Say so on the screen once, end an upload that waits for an echo, and ask
+// the window thread to tell the user.
 void ReportDeadPort(platform::Window* hwnd) {
+    gfPortDead.store(1);
     WriteTTYBlock(hwnd, gszComError, kComErrorLength);
     hwnd->RequestRepaint();
-    if (gfUploading.load() != 0) {
-        gfUpError.store(1);
-        gUploadSync.store(kUploadRejected);
-        gUploadSync.notify_all();
-        gfUploading.store(0);
+    if (EndUploadLinkLost()) {
+        hwnd->WakeEchoWait();
     }
     gfLinkLost.store(1);
     hwnd->PostConnectionLost();

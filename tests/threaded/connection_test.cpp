@@ -257,13 +257,15 @@ TEST_F(ConnectionTest, LossReportedAfterADisconnectIsNotShown) {
     EXPECT_EQ(win.Count("MessageBox"), 0u);
 }
 
-TEST_F(ConnectionTest, DeathDuringAnUploadEndsItAsARejectedLine) {
+TEST_F(ConnectionTest, DeathDuringAnUploadEndsItAsALostLink) {
     ASSERT_NE(OpenConnection(&win), 0);
     gfUploading = 1;
     gUploadSync = kUploadWaiting;
     port->Die();
     ASSERT_TRUE(Eventually([&] { return gfUploading == 0; }));
-    EXPECT_EQ(gUploadSync, kUploadRejected);
+    EXPECT_EQ(gUploadSync, kUploadLinkLost);
+    EXPECT_EQ(gfPortDead, 1);
+    EXPECT_EQ(gfUpError, 0); // not a line the target rejected
 }
 
 } // namespace
