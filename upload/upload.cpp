@@ -48,8 +48,9 @@ void EmptyEcho() {
     gfUpError.store(0);
 }
 
+// The record says connected from its creation on, before any port is open; the port decides.
 bool PortUsable(const TTYInfo* tty) {
-    return tty->fConnected.load() != 0 && gfPortDead.load() == 0;
+    return tty->hCommPort && tty->fConnected.load() != 0 && gfPortDead.load() == 0;
 }
 
 struct InUpload {

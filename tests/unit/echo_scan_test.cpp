@@ -1,0 +1,83 @@
+// The receive side of the upload handshake and the line-number text.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "upload/upload.h"
+
+namespace pelko::test {
+namespace {
+
+class EchoScanTest : public testing::Test {
+protected:
+    void SetUp() override {
+        gfUploading = 1;
+        gfUpError = 0;
+        gUploadSync = kUploadWaiting;
+        gwRXCol = 0;
+        gsRXBuf[0] = 0;
+    }
+    void TearDown() override { gfUploading = 0; }
+    static int Scan(const std::string& s) {
+        return ScanCommBlock(reinterpret_cast<const std::uint8_t*>(s.data()),
+                             static_cast<std::int32_t>(s.size()));
+    }
+    static std::string Echo() {
+        std::uint8_t out[kRXBufSize];
+        const std::int32_t n = TakeEcho(out);
+        return {reinterpret_cast<const char*>(out), static_cast<std::size_t>(n)};
+    }
+};
+
+TEST_F(EchoScanTest, TildeInAnEarlierBlockRejectsAtTheCrAndTheLfIsNotKept) {
+    EXPECT_EQ(Scan("xy"), kScanPending);
+    EXPECT_EQ(gUploadSync, kUploadWaiting);
+    EXPECT_EQ(Scan("~z\r\n"), kScanRejected);
+    EXPECT_EQ(Echo(), "xy~z\r");
+    EXPECT_EQ(gUploadSync, kUploadRejected);
+    EXPECT_EQ(gfUploading, 0);
+}
+
+TEST_F(EchoScanTest, CrInTheMiddleAcceptsAndDropsTheRest) {
+    EXPECT_EQ(Scan("ab\rcd~\r"), kScanAccepted);
+    EXPECT_EQ(Echo(), "ab\r");
+    EXPECT_EQ(gUploadSync, kUploadAccepted);
+    EXPECT_EQ(gfUploading, 1);
+    EXPECT_EQ(gfUpError, 0);
+}
+
+TEST_F(EchoScanTest, NothingHappensForEmptyOrNegativeCounts) {
+    EXPECT_EQ(ScanCommBlock(reinterpret_cast<const std::uint8_t*>("\r"), 0), kScanPending);
+    EXPECT_EQ(ScanCommBlock(reinterpret_cast<const std::uint8_t*>("\r"), -1), kScanPending);
+    EXPECT_EQ(gwRXCol, 0);
+}
+
+// An echo longer than the buffer keeps its start, and the handshake still decides at its CR.
+TEST_F(EchoScanTest, OverlongEchoStaysInTheBufferAndStillDecides) {
+    const std::string head(300, 'a');
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(Scan(head), kScanPending);
+    }
+    EXPECT_EQ(Scan("~"), kScanPending);
+    EXPECT_EQ(Scan("\r"), kScanRejected);
+    const std::string echo = Echo();
+    ASSERT_EQ(echo.size(), kRXBufSize - 1);
+    EXPECT_EQ(echo.back(), '\r');
+    EXPECT_EQ(echo.substr(0, 254), std::string(254, 'a'));
+    EXPECT_EQ(gsRXBuf[kRXBufSize - 1], 0);
+}
+
+TEST(LineNumberText, DigitsWithoutLeadingZerosBetweenBrackets) {
+    char text[10];
+    const std::pair<std::int32_t, std::string> cases[] = {
+        {7, "<7> "}, {100, "<100> "}, {65535, "<65535> "}, {0, "<> "}, {10000, "<10000> "}};
+    for (const auto& [value, want] : cases) {
+        EXPECT_EQ(IToDecString(value, text), static_cast<int>(want.size()));
+        EXPECT_EQ(std::string(text), want);
+    }
+    // Wider values than the counter's still fit the text.
+    EXPECT_EQ(IToDecString(-1, text), 8);
+}
+
+} // namespace
+} // namespace pelko::test
