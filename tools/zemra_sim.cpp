@@ -34,6 +34,7 @@ constexpr const char* kHelp =
     "  --device PATH       serve an existing serial device; prints \"DEVICE <path>\"\n"
     "Options:\n"
     "  --line-delay MS     time the target takes to process each line before it answers\n"
+    "  --slow-every N MS   every Nth line takes MS milliseconds instead\n"
     "  --baud N            send and accept at most N/10 bytes per second\n"
     "  --reject-line N     reject line N (counted from 1 at each CR); may repeat\n"
     "  --reject-word WORD  reject every line holding WORD as a blank-separated word; may repeat\n"
@@ -47,6 +48,8 @@ struct Options {
     int port = 0;
     std::string device;
     int lineDelayMs = 0;
+    long slowEvery = 0; // every slowEvery-th line takes slowDelayMs instead
+    int slowDelayMs = 0;
     long baud = 0;
     std::set<long> rejectLines;
     std::set<std::string> rejectWords;
@@ -94,6 +97,9 @@ Options Parse(int argc, char** argv) {
             o.device = next();
         } else if (a == "--line-delay") {
             o.lineDelayMs = static_cast<int>(Number(next(), "--line-delay"));
+        } else if (a == "--slow-every") {
+            o.slowEvery = Number(next(), "--slow-every");
+            o.slowDelayMs = static_cast<int>(Number(next(), "--slow-every"));
         } else if (a == "--baud") {
             o.baud = Number(next(), "--baud");
         } else if (a == "--reject-line") {
@@ -257,9 +263,11 @@ private:
             }
             const std::string answer = Judge();
             line_.clear();
-            if (o_.lineDelayMs > 0) {
+            const bool slow = o_.slowEvery > 0 && lineNo_ % o_.slowEvery == 0;
+            const int delayMs = slow ? o_.slowDelayMs : o_.lineDelayMs;
+            if (delayMs > 0) {
                 busy_ = true;
-                busyUntil_ = Clock::now() + Ms(o_.lineDelayMs);
+                busyUntil_ = Clock::now() + Ms(delayMs);
                 pending_ = answer;
             } else {
                 Answer(answer);

@@ -1,0 +1,265 @@
+// The upload through the real window (offscreen), the real receive thread and a pty to the
+// target simulator:
+//   Upload/HandshakeRate  lines per second of a fast upload of 40-byte lines, against a bare
+//                         ping-pong over a pty in the same run (write the line, an echo process
+//                         returns it, wait for the CR): ratio is Pelko's rate over the bare one
+//   Upload/SlowTarget     200 lines, 5 ms each and every 25th 40 ms: overhead_pct is the wall
+//                         time over the sum of processing times, less 100 %
+//   Upload/BaudPaced      the simulator at 115200 baud: wire_over_wall is the time the lines and
+//                         their answers take on the wire over the wall time
+//   Upload/Cpu20msLines   a visible upload to a target taking 20 ms a line: cpu_pct is this
+//                         process's CPU time over the wall time
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <pty.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "app/wndproc.h"
+#include "platform/port.h"
+#include "platform/system.h"
+#include "posix/devices.h"
+#include "qt/qt_window.h"
+#include "resources/globals.h"
+#include "resources/messages.h"
+#include "serial/connection.h"
+#include "settings/settings.h"
+#include "terminal/tty_info.h"
+#include "tools/rig/rig.h"
+#include "upload/source.h"
+#include "upload/upload.h"
+
+namespace {
+
+using namespace pelko;
+using Clock = std::chrono::steady_clock;
+
+TTYInfo* gRecord = nullptr;
+
+std::intptr_t Proc(platform::Window* hwnd, unsigned msg, std::uintptr_t wParam,
+                   std::intptr_t lParam) {
+    if (msg == WM_CREATE) {
+        hwnd->SetRecord(gRecord);
+        ResetTTYScreen(hwnd, gRecord);
+        return 1;
+    }
+    if (msg == WM_DESTROY) {
+        hwnd->SetRecord(nullptr);
+        return 0;
+    }
+    return TTYWndProc(hwnd, msg, wParam, lParam);
+}
+
+constexpr std::size_t kLineBytes = 40; // 39 characters and the CR
+
+// The simulator on a pty behind COM1, a real window holding the record, connected to it, and a
+// source file of `lines` lines of kLineBytes bytes.
+class Session {
+public:
+    Session(const std::vector<std::string>& simArgs, int lines, std::uint32_t baud = 115200) {
+        sim_ = rig::Simulator::Start(simArgs);
+        if (!sim_) {
+            return;
+        }
+        map_.com[1] = sim_->Path();
+        factory_ = posix::MakePortFactory(map_);
+        platform::SetPortFactory(factory_.get());
+        SetTTYDefaults(&tty_);
+        std::memset(tty_.achScreen, ' ', sizeof tty_.achScreen);
+        tty_.fConnected = 0;
+        tty_.dwBaudRate = baud;
+        tty_.osRead.hEvent = platform::Sys().CreateEvent();
+        tty_.osWrite.hEvent = platform::Sys().CreateEvent();
+        gRecord = &tty_;
+        win_ = std::make_unique<qt::QtWindow>(&Proc);
+        win_->Create();
+        win_->show();
+        QApplication::processEvents();
+        hTTYWnd = win_.get();
+        path_ = "/tmp/pelko-upload-bench-" + std::to_string(::getpid()) + ".src";
+        std::ofstream out(path_, std::ios::binary);
+        for (int i = 0; i < lines; ++i) {
+            std::string line = "line " + std::to_string(i) + " ";
+            line.resize(kLineBytes - 1, 'x');
+            out << line << "\r\n";
+        }
+        out.close();
+        gszSourcePath = path_;
+        gwMaxColumn = 80;
+        ok_ = OpenConnection(win_.get()) != 0;
+    }
+    ~Session() {
+        if (win_) {
+            CloseConnection(win_.get());
+            hTTYWnd = nullptr;
+            win_.reset();
+        }
+        platform::SetPortFactory(nullptr);
+        platform::Sys().CloseEvent(tty_.osRead.hEvent);
+        platform::Sys().CloseEvent(tty_.osWrite.hEvent);
+        if (!path_.empty()) {
+            ::unlink(path_.c_str());
+        }
+    }
+    bool Ok() const { return ok_; }
+    // Runs one upload; its wall time in seconds, or -1 when it did not end with " Ready".
+    double Upload(UploadMode mode) {
+        const auto start = Clock::now();
+        const int ran = UploadSource(win_.get(), mode);
+        const double s = std::chrono::duration<double>(Clock::now() - start).count();
+        return ran == 1 && gfUploading.load() == 0 && gUploadSync.load() == kUploadAccepted ? s
+                                                                                            : -1;
+    }
+
+private:
+    std::unique_ptr<rig::Simulator> sim_;
+    posix::DeviceMap map_;
+    std::unique_ptr<platform::PortFactory> factory_;
+    TTYInfo tty_{};
+    std::unique_ptr<qt::QtWindow> win_;
+    std::string path_;
+    bool ok_ = false;
+};
+
+// The bare round trip: a forked process echoes every byte on a raw pty; the line goes out on
+// the other end and the caller waits for its CR. Lines per second, or -1 on failure.
+double BarePingPong(int lines) {
+    int master = -1;
+    int slave = -1;
+    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
+        return -1;
+    }
+    termios raw{};
+    ::tcgetattr(slave, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(slave, TCSANOW, &raw);
+    ::tcsetattr(master, TCSANOW, &raw);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(master);
+        char buf[256];
+        for (;;) {
+            const ssize_t n = ::read(slave, buf, sizeof buf);
+            if (n <= 0 || ::write(slave, buf, static_cast<std::size_t>(n)) != n) {
+                ::_exit(0);
+            }
+        }
+    }
+    ::close(slave);
+    std::string line(kLineBytes - 1, 'x');
+    line += '\r';
+    const auto start = Clock::now();
+    bool ok = true;
+    for (int i = 0; i < lines && ok; ++i) {
+        ok = ::write(master, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+        for (bool cr = false; ok && !cr;) {
+            char buf[256];
+            const ssize_t n = ::read(master, buf, sizeof buf);
+            ok = n > 0;
+            cr = ok && std::memchr(buf, '\r', static_cast<std::size_t>(n)) != nullptr;
+        }
+    }
+    const double s = std::chrono::duration<double>(Clock::now() - start).count();
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ::close(master);
+    return ok ? lines / s : -1;
+}
+
+void BM_HandshakeRate(benchmark::State& state) {
+    constexpr int kLines = 3000;
+    for (auto _ : state) {
+        Session s({}, kLines);
+        if (!s.Ok()) {
+            state.SkipWithError("no session");
+            return;
+        }
+        const double wall = s.Upload(UploadMode::Fast);
+        const double bare = BarePingPong(kLines);
+        if (wall <= 0 || bare <= 0) {
+            state.SkipWithError("upload or ping-pong failed");
+            return;
+        }
+        state.SetIterationTime(wall);
+        state.counters["lines_per_s"] = kLines / wall;
+        state.counters["bare_lines_per_s"] = bare;
+        state.counters["ratio"] = kLines / wall / bare;
+    }
+}
+BENCHMARK(BM_HandshakeRate)
+    ->Name("Upload/HandshakeRate")
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_SlowTarget(benchmark::State& state) {
+    constexpr int kLines = 200;
+    const double work = (kLines - kLines / 25) * 0.005 + (kLines / 25) * 0.040;
+    for (auto _ : state) {
+        Session s({"--line-delay", "5", "--slow-every", "25", "40"}, kLines);
+        const double wall = s.Ok() ? s.Upload(UploadMode::Fast) : -1;
+        if (wall <= 0) {
+            state.SkipWithError("upload failed");
+            return;
+        }
+        state.SetIterationTime(wall);
+        state.counters["overhead_pct"] = (wall / work - 1.0) * 100.0;
+    }
+}
+BENCHMARK(BM_SlowTarget)
+    ->Name("Upload/SlowTarget")
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_BaudPaced(benchmark::State& state) {
+    constexpr int kLines = 300;
+    constexpr double kBaud = 115200;
+    // Each line crosses the wire once each way; the answer adds CR LF behind the echo.
+    const double wire = kLines * (kLineBytes + 2) * 10 / kBaud;
+    for (auto _ : state) {
+        Session s({"--baud", "115200"}, kLines);
+        const double wall = s.Ok() ? s.Upload(UploadMode::Fast) : -1;
+        if (wall <= 0) {
+            state.SkipWithError("upload failed");
+            return;
+        }
+        state.SetIterationTime(wall);
+        state.counters["wire_over_wall"] = wire / wall;
+    }
+}
+BENCHMARK(BM_BaudPaced)
+    ->Name("Upload/BaudPaced")
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_Cpu20msLines(benchmark::State& state) {
+    constexpr int kLines = 100;
+    for (auto _ : state) {
+        Session s({"--line-delay", "20"}, kLines);
+        const double cpuBefore = rig::CpuSeconds();
+        const double wall = s.Ok() ? s.Upload(UploadMode::Visible) : -1;
+        const double cpu = rig::CpuSeconds() - cpuBefore;
+        if (wall <= 0) {
+            state.SkipWithError("upload failed");
+            return;
+        }
+        state.SetIterationTime(wall);
+        state.counters["cpu_pct"] = cpu / wall * 100.0;
+    }
+}
+BENCHMARK(BM_Cpu20msLines)
+    ->Name("Upload/Cpu20msLines")
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
