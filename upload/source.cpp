@@ -1,6 +1,13 @@
 #include "upload/source.h"
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "settings/settings.h"
 
 namespace pelko {
 
@@ -22,6 +29,80 @@ constexpr std::array<platform::FileFilter, 3> kSourceFilters = {{
 }};
 constexpr const char* kSourceDefExt = "txt";
 
+constexpr std::uint8_t kLF = 0x0A;
+constexpr std::uint8_t kCR = 0x0D;
+constexpr std::uint8_t kTab = 0x09;
+constexpr std::uint8_t kBlank = 0x20;
+constexpr std::uint8_t kBackslash = 0x5C;
+
+// Directive states of the comment scanner.
+constexpr int kComment = 0;             // inside a comment, nothing recognised
+constexpr int kHash2 = 2;               // 1 and 2: that many '#' in a row
+constexpr int kSuppressed = 3;          // "\ ###" read: everything is skipped, line by line
+constexpr int kSuppressedBackslash = 4; // inside the block, a backslash has been read
+constexpr int kSuppressedGt1 = 5;       // 5 and 6: that many '>' since then
+constexpr int kSuppressedGt2 = 6;       //
+constexpr int kBlockEnds = 7;           // "\ >>>" complete: the block ends with this line
+
+// The widest line the buffer allows: a line cut at the limit holds limit + 2 bytes (a
+// backslash pair stored last), and one ended by its CR limit + 1 and a NUL. A column limit
+// above this acts as this.
+constexpr std::uint16_t kLimitCap = kTXBufSize - 3;
+
+// The file is read in blocks; the rules see one byte at a time.
+constexpr int kByteEnd = -1;
+constexpr int kByteError = -2;
+std::array<std::uint8_t, 4096> gReadBuf{};
+std::size_t gReadPos = 0;
+std::size_t gReadEnd = 0;
+
+std::uint16_t Limit() {
+    return std::min(gwMaxColumn, kLimitCap);
+}
+
+void ShowBox(platform::Window* hwnd, const char* text) {
+    hwnd->MessageBox(text, "", platform::MB_OK | platform::MB_ICONEXCLAMATION);
+}
+
+// The next byte of the source file (0 to 255), kByteEnd at its end or kByteError. The byte is
+// also read into the line's next slot, gsTXBuf[gwTXCol], without adding it to the line.
+int ReadByte() {
+    if (gReadPos == gReadEnd) {
+        ssize_t n = 0;
+        do {
+            n = ::read(ghSourceFile, gReadBuf.data(), gReadBuf.size());
+        } while (n < 0 && errno == EINTR);
+        if (n <= 0) {
+            gdwLength = 0;
+            return n == 0 ? kByteEnd : kByteError;
+        }
+        gReadPos = 0;
+        gReadEnd = static_cast<std::size_t>(n);
+    }
+    const std::uint8_t b = gReadBuf[gReadPos++];
+    gdwLength = 1;
+    if (gwTXCol < kTXBufSize) {
+        gsTXBuf[gwTXCol] = b;
+    }
+    return b;
+}
+
+// Adds a byte to the line; the line then holds text.
+void Store(std::uint8_t b) {
+    if (gwTXCol < kTXBufSize) {
+        gsTXBuf[gwTXCol++] = b;
+    }
+    gfFold = 0;
+}
+
+// Ends the line with its CR and a NUL behind it.
+void EndLine() {
+    Store(kCR);
+    if (gwTXCol < kTXBufSize) {
+        gsTXBuf[gwTXCol] = 0;
+    }
+}
+
 } // namespace
 
 void SourceFileInit(platform::Window* /*hwnd*/) {}
@@ -30,20 +111,156 @@ int SourceOpenDlg(platform::Window* hwnd, std::string& path, std::string& title)
     return hwnd->GetOpenFileName(path, title, kSourceFilters, kSourceDefExt) ? 1 : 0;
 }
 
-// The reader is still to come: nothing opens.
 int OpenSourceFile(platform::Window* hwnd) {
-    hwnd->MessageBox(gszOpenErrorStr, "", platform::MB_OK | platform::MB_ICONEXCLAMATION);
-    return 0;
+    CloseSourceFile();
+    int fd = -1;
+    if (!gszSourcePath.empty()) {
+        // Not blocking on open, so that a FIFO or a device cannot hold the window up before it
+        // is refused.
+        fd = ::open(gszSourcePath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    }
+    struct stat st {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        fd = -1;
+    }
+    if (fd < 0) {
+        ShowBox(hwnd, gszOpenErrorStr);
+        return 0;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) {
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    }
+    ghSourceFile = fd;
+    return 1;
 }
 
-void CloseSourceFile() {}
-
-int ReadSourceLine(platform::Window* /*hwnd*/) {
-    return kSourceEnd;
+void CloseSourceFile() {
+    if (ghSourceFile >= 0) {
+        ::close(ghSourceFile);
+    }
+    ghSourceFile = -1;
+    gReadPos = 0;
+    gReadEnd = 0;
 }
 
-int Fold(platform::Window* /*hwnd*/) {
-    return kSourceEnd;
+int ReadSourceLine(platform::Window* hwnd) {
+    gwTXCol = 0;
+    gfFold = 1;
+    bool held = false; // a backslash that may open a comment, read and not yet stored
+    const std::uint16_t limit = Limit();
+    for (;;) {
+        const int got = ReadByte();
+        if (got == kByteError) {
+            ShowBox(hwnd, gszReadErrorStr);
+            return kSourceEnd;
+        }
+        if (got == kByteEnd) {
+            return kSourceEnd; // a last line without its CR is not sent
+        }
+        const auto b = static_cast<std::uint8_t>(got);
+        if (b == kLF) {
+            continue;
+        }
+        if (b == kCR) {
+            held = false;
+            if (gfFold == 0) {
+                EndLine();
+                return kSourceLine;
+            }
+            ++gwSourceLine; // an empty line: counted, and the next one is read in its place
+            continue;
+        }
+        if (b == kBackslash && !held && (gwTXCol == 0 || gsTXBuf[gwTXCol - 1] == kBlank)) {
+            held = true;
+            continue;
+        }
+        if (held) {
+            held = false;
+            if (b == kBlank) {
+                const int folded = Fold(hwnd);
+                if (folded == kSourceResume) {
+                    continue;
+                }
+                return folded;
+            }
+            // Not a comment after all: the backslash goes out with the byte behind it, both
+            // kept as they are, and the pair counts as text like any other store.
+            Store(kBackslash);
+            Store(b);
+        } else if ((b < 0x20 && b != kTab) || b >= 0x80) {
+            continue;
+        } else if ((b == kBlank || b == kTab) && gfFold != 0) {
+            continue;
+        } else {
+            Store(b);
+        }
+        if (gwTXCol > limit) {
+            ShowBox(hwnd, gszMaxColumnStr);
+            return kSourceLine; // cut without a CR; the rest follows as a line of its own
+        }
+    }
+}
+
+int Fold(platform::Window* hwnd) {
+    int s = 0; // directive state, see kSuppressed and its neighbours
+    int k = 0; // 'k's read in a row
+    for (;;) {
+        // Comment bytes pass through the slot behind the line and are never kept.
+        const int got = ReadByte();
+        if (got == kByteError) {
+            ShowBox(hwnd, gszReadErrorStr);
+            return kSourceEnd;
+        }
+        if (got == kByteEnd) {
+            return kSourceEnd; // also inside a suppressed block
+        }
+        const auto b = static_cast<std::uint8_t>(got);
+        if (b == kLF) {
+            continue;
+        }
+        if (b == kCR) {
+            if (s >= kSuppressed && s <= kSuppressedGt2) {
+                // The block goes on with the next line, also when a "\ >>>" was half read.
+                ++gwSourceLine;
+                s = kSuppressed;
+                continue;
+            }
+            if (s == kBlockEnds || (s == kComment && gfFold != 0)) {
+                gwTXCol = 0; // anything kept before a "\ ###" goes with its block
+                ++gwSourceLine;
+                return kSourceSkip;
+            }
+            // The text before the comment goes out; after a "\ #" or "\ ##" the line is sent
+            // even when that is the CR alone.
+            EndLine();
+            return kSourceLine;
+        }
+        if (b == kBackslash) {
+            if (s >= kSuppressed && s <= kSuppressedGt2) {
+                s = kSuppressedBackslash; // a new "\ >>>" match begins here
+                continue;
+            }
+            return kSourceResume; // the comment ends; the backslash is not kept
+        }
+        if (b == '#' && s <= kHash2) {
+            ++s;
+        } else if (b == '>' && s >= kSuppressedBackslash && s <= kSuppressedGt2) {
+            ++s;
+        } else if (s <= kHash2) {
+            s = kComment;
+        } else if (s == kSuppressedGt1 || s == kSuppressedGt2) {
+            s = kSuppressed;
+        }
+        if (s != kComment) {
+            continue;
+        }
+        k = b == 'k' ? k + 1 : 0;
+        if (k == 3) {
+            return kSourcePause; // the rest of this line is read by the next call
+        }
+    }
 }
 
 } // namespace pelko

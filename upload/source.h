@@ -4,13 +4,19 @@
 //   SourceOpenDlg(hwnd, path, title)  lets the user choose an existing file; nonzero when one was
 //                                     chosen (path and title then hold it), 0 when cancelled
 //                                     (both unchanged). The working directory never changes.
-//   OpenSourceFile(hwnd)              1 with the chosen file open at its start; 0 after showing
-//                                     "Unable to open Source File!" (nothing chosen, missing,
-//                                     unreadable, or not a regular file)
+//   OpenSourceFile(hwnd)              1 with the chosen file open at its start (a file still
+//                                     open is closed first); 0 after showing "Unable to open
+//                                     Source File!" (nothing chosen, missing, unreadable, or not
+//                                     a regular file)
 //   CloseSourceFile()                 closes the file if one is open; cannot fail
 //   ReadSourceLine(hwnd)              the next line to send: kSourceEnd (end of file, or a read
-//                                     error already shown as "File Read Error!"), kSourceLine
-//                                     (gwTXCol bytes in gsTXBuf), kSourcePause or kSourceSkip
+//                                     error already shown as "File Read Error!"; reading with no
+//                                     file open is such an error), kSourceLine (gwTXCol bytes in
+//                                     gsTXBuf), kSourcePause or kSourceSkip. A line longer than
+//                                     gwMaxColumn is cut after gwMaxColumn + 1 bytes (+ 2 when a
+//                                     backslash pair came last) with "Max # of Char/Line
+//                                     exceeded!"; a gwMaxColumn above 253 acts as 253, so a line
+//                                     always fits gsTXBuf.
 //   Fold(hwnd)                        the comment and directive scanner behind ReadSourceLine;
 //                                     the same results, and kSourceResume when a comment ended
 //                                     at a backslash and the line goes on

@@ -1,0 +1,197 @@
+// The source reader: every case in tests/fixtures/source (format in its README.md) read as one
+// upload, then the refusals of OpenSourceFile and the read errors.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "settings/settings.h"
+#include "tests/support/escapes.h"
+#include "tests/support/private_dir.h"
+#include "tests/support/recording_window.h"
+#include "upload/source.h"
+
+namespace pelko::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr unsigned kBoxStyle = platform::MB_OK | platform::MB_ICONEXCLAMATION;
+
+struct Fixture {
+    std::uint16_t limit = 80;
+    std::uint16_t start = 1;
+    std::string file;
+    std::vector<std::string> events; // "line N: <bytes>", "pause: N", "box: text", ...
+};
+
+Fixture Load(const fs::path& path) {
+    Fixture f;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        const auto colon = line.find(':');
+        if (colon == std::string::npos) {
+            throw std::invalid_argument(path.stem().string() + ": no 'key: value' in: " + line);
+        }
+        const std::string key = line.substr(0, colon);
+        const std::string value = colon + 1 < line.size() ? line.substr(colon + 2) : "";
+        if (key == "limit") {
+            f.limit = static_cast<std::uint16_t>(std::stoul(value));
+        } else if (key == "start") {
+            f.start = static_cast<std::uint16_t>(std::stoul(value));
+        } else if (key == "file") {
+            f.file += Decode(value);
+        } else if (key.rfind("line ", 0) == 0) {
+            f.events.push_back(key + ": " + Decode(value));
+        } else if (key == "pause" || key == "skip" || key == "end" || key == "box") {
+            f.events.push_back(key + ": " + value);
+        } else {
+            throw std::invalid_argument(path.stem().string() + ": unknown key " + key);
+        }
+    }
+    return f;
+}
+
+// Sets the column limit for one test and puts the previous one back.
+struct Limit {
+    explicit Limit(std::uint16_t limit) : saved(gwMaxColumn) { gwMaxColumn = limit; }
+    ~Limit() { gwMaxColumn = saved; }
+    std::uint16_t saved;
+};
+
+std::string WriteSource(const PrivateDir& dir, const std::string& bytes) {
+    const std::string path = dir.Path() + "/source.txt";
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+// The boxes shown since the last call, as events; each must look as the reader's boxes do.
+void TakeBoxes(RecordingWindow& win, std::vector<std::string>& events) {
+    for (const Call& c : win.Calls("MessageBox")) {
+        EXPECT_EQ(c.n, std::vector<std::int64_t>{kBoxStyle}) << c;
+        const auto bar = c.s.rfind('|');
+        EXPECT_EQ(c.s.substr(bar + 1), "") << "the reader's boxes have no caption";
+        events.push_back("box: " + c.s.substr(0, bar));
+    }
+    win.Clear();
+}
+
+std::vector<fs::path> FixtureFiles() {
+    std::vector<fs::path> files;
+    for (const auto& e : fs::directory_iterator(fs::path(PELKO_FIXTURES) / "source")) {
+        if (e.path().extension() == ".txt") {
+            files.push_back(e.path());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+class SourceFixture : public testing::TestWithParam<fs::path> {};
+
+TEST_P(SourceFixture, Matches) {
+    const Fixture f = Load(GetParam());
+    PrivateDir dir;
+    Limit limit(f.limit);
+    RecordingWindow win;
+    gszSourcePath = WriteSource(dir, f.file);
+    ASSERT_EQ(OpenSourceFile(&win), 1);
+
+    gwSourceLine = f.start;
+    std::vector<std::string> got;
+    for (int calls = 0; calls < 10000; ++calls) {
+        const int result = ReadSourceLine(&win);
+        TakeBoxes(win, got);
+        const std::string n = std::to_string(gwSourceLine);
+        if (result == kSourceLine) {
+            ASSERT_GT(gwTXCol, 0) << "an empty line handed out";
+            const std::string line(reinterpret_cast<const char*>(gsTXBuf), gwTXCol);
+            if (line.back() == '\r') {
+                EXPECT_EQ(gsTXBuf[gwTXCol], 0) << "no NUL behind the CR";
+            }
+            got.push_back("line " + n + ": " + line);
+            ++gwSourceLine; // as the upload loop does after each line it sent
+        } else if (result == kSourcePause) {
+            got.push_back("pause: " + n);
+        } else if (result == kSourceSkip) {
+            got.push_back("skip: " + n);
+        } else {
+            got.push_back(result == kSourceEnd ? "end: " + n : "result " + std::to_string(result));
+            break;
+        }
+    }
+    CloseSourceFile();
+    gszSourcePath.clear();
+    EXPECT_EQ(got, f.events);
+}
+
+INSTANTIATE_TEST_SUITE_P(Source, SourceFixture, testing::ValuesIn(FixtureFiles()),
+                         [](const testing::TestParamInfo<fs::path>& info) {
+                             return info.param.stem().string();
+                         });
+
+TEST(OpenSourceFile, RefusesWhatIsNoRegularFile) {
+    PrivateDir dir;
+    const std::string fifo = dir.Path() + "/fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // A FIFO without a writer would block an open that waits, and a device is no source file.
+    for (const std::string& path :
+         {std::string(), dir.Path() + "/missing.txt", dir.Path(), fifo, std::string("/dev/null")}) {
+        RecordingWindow win;
+        gszSourcePath = path;
+        EXPECT_EQ(OpenSourceFile(&win), 0) << path;
+        EXPECT_EQ(ghSourceFile, -1) << path;
+        EXPECT_EQ(win.Calls("MessageBox"),
+                  (std::vector<Call>{{"MessageBox", {kBoxStyle}, "Unable to open Source File!|"}}))
+            << path;
+    }
+    gszSourcePath.clear();
+}
+
+TEST(OpenSourceFile, EveryUploadStartsAtTheTop) {
+    PrivateDir dir;
+    RecordingWindow win;
+    gszSourcePath = WriteSource(dir, "one\r\ntwo\r\n");
+    for (int upload = 0; upload < 2; ++upload) {
+        ASSERT_EQ(OpenSourceFile(&win), 1);
+        ASSERT_EQ(ReadSourceLine(&win), kSourceLine);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(gsTXBuf), gwTXCol), "one\r");
+        CloseSourceFile();
+        EXPECT_EQ(ghSourceFile, -1);
+    }
+    CloseSourceFile(); // closing twice is harmless
+    EXPECT_EQ(win.Count("MessageBox"), 0U);
+    gszSourcePath.clear();
+}
+
+// A read that fails ends the reading with "File Read Error!", inside a comment as well as
+// between lines; bytes read before the failure are still handed out.
+TEST(ReadSourceLine, ReadErrorEndsTheFile) {
+    PrivateDir dir;
+    RecordingWindow win;
+    gszSourcePath = WriteSource(dir, "a\r\nb \\ " + std::string(10000, 'x') + "\r\nc\r\n");
+    ASSERT_EQ(OpenSourceFile(&win), 1);
+    ASSERT_EQ(ReadSourceLine(&win), kSourceLine);
+    // From here on the descriptor reads a directory, which fails.
+    const int dirFd = ::open(dir.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(dirFd, 0);
+    ASSERT_EQ(::dup2(dirFd, ghSourceFile), ghSourceFile);
+    ::close(dirFd);
+
+    EXPECT_EQ(ReadSourceLine(&win), kSourceEnd); // fails in the comment
+    EXPECT_EQ(ReadSourceLine(&win), kSourceEnd); // fails at the start of a line
+    const Call box{"MessageBox", {kBoxStyle}, "File Read Error!|"};
+    EXPECT_EQ(win.Calls("MessageBox"), (std::vector<Call>{box, box}));
+    CloseSourceFile();
+    gszSourcePath.clear();
+}
+
+} // namespace
+} // namespace pelko::test
