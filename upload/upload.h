@@ -48,8 +48,8 @@ inline constexpr const char* gszErrorLineStr = "Source Error in line ";
 inline constexpr const char* gszCRStr = "\r";
 inline constexpr const char* gszUpStr = "Upload";
 inline constexpr const char* gszContinueStr = "Continue?";
-inline constexpr const char* gszAbortLineStr = "\rUpload cancelled in line ";
-inline constexpr const char* gszLostLineStr = "\rConnection lost in line ";
+inline constexpr const char* gszAbortLineStr = "Upload cancelled in line ";
+inline constexpr const char* gszLostLineStr = "Connection lost in line ";
 inline constexpr const char* gszNotConnectedStr =
     "No connection is open.\nConnect to the target before uploading.";
 

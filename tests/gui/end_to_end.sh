@@ -2,6 +2,7 @@
 # End-to-end run of the real program under Xvfb, driven with xdotool:
 #   - COM1 is a pty served by the target simulator; typed text comes back as the target's echo;
 #   - F1 opens the About box, Esc leaves it open, Return closes it;
+#   - F2 chooses a source file, F3 uploads it: the target receives its code lines, and only them;
 #   - Alt+F, x asks "exit   Pelko?"; Cancel keeps Pelko running, OK ends it with status 0.
 # Screenshots go to the artefact folder given as the second argument.
 set -euo pipefail
@@ -54,7 +55,7 @@ press() { # window, keys...
   xdotool key --clearmodifiers "$@"
 }
 
-"$simulator" --pty > "$work/sim.out" 2> "$work/sim.log" &
+"$simulator" --pty --transcript "$work/transcript" > "$work/sim.out" 2> "$work/sim.log" &
 sim_pid=$!
 for _ in $(seq 100); do grep -q '^PTY ' "$work/sim.out" 2>/dev/null && break; sleep 0.05; done
 pty=$(sed -n 's/^PTY //p' "$work/sim.out" | head -n1)
@@ -79,6 +80,27 @@ sleep 0.5
 xdotool search --onlyvisible --name "^Pelko for Zemra\$" >/dev/null || fail "Esc closed the About box"
 press "$about" Return
 gone "Pelko for Zemra" || fail "Return did not close the About box"
+
+# A source of 25 code lines between comments and blank lines.
+{
+  printf '\\ sample source\r\n\r\n'
+  for i in $(seq 1 25); do printf ': word%d  %d ;  \\ note %d\r\n' "$i" "$i" "$i"; done
+} > "$work/sample.src"
+: > "$work/transcript"
+press "$main" F2
+dialog=$(find_window "Select Source") || fail "F2 did not open the file dialog"
+sleep 0.5
+shot "05-select-source"
+xdotool windowfocus --sync "$dialog" 2>/dev/null || true
+xdotool type --delay 2 "$work/sample.src"
+press "$dialog" Return
+gone "Select Source" || fail "the file dialog did not close"
+press "$main" F3
+for _ in $(seq 100); do [ "$(wc -l < "$work/transcript")" -ge 25 ] && break; sleep 0.1; done
+sleep 0.5
+shot "06-upload-fast"
+[ "$(wc -l < "$work/transcript")" -eq 25 ] || fail "the target received $(wc -l < "$work/transcript") lines, not 25"
+[ "$(sed -n 25p "$work/transcript")" = ": word25  25 ;  " ] || fail "line 25 arrived as '$(sed -n 25p "$work/transcript")'"
 
 press "$main" alt+f
 sleep 0.3
