@@ -14,6 +14,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTimer>
+#include <QWheelEvent>
 #include <string_view>
 #include <thread>
 
@@ -113,29 +114,94 @@ TerminalView::TerminalView(QtWindow* owner) : QAbstractScrollArea(owner), owner_
     viewport()->setAttribute(Qt::WA_InputMethodEnabled, false);
     for (QScrollBar* bar : {horizontalScrollBar(), verticalScrollBar()}) {
         bar->setRange(0, 0);
+        // A dragged thumb moves alone; the view follows when it is let go.
+        bar->setTracking(false);
+        bar->installEventFilter(this);
         const bool vertical = bar == verticalScrollBar();
+        const unsigned msg = vertical ? WM_VSCROLL : WM_HSCROLL;
         connect(bar, &QAbstractSlider::actionTriggered, this,
                 [this, vertical](int action) { OnBarAction(vertical, action); });
-        connect(bar, &QAbstractSlider::sliderReleased, this, [this, vertical, bar] {
+        connect(bar, &QAbstractSlider::sliderMoved, this, [this, msg](int pos) {
+            Send(msg, MakeWParam(platform::SB_THUMBTRACK,
+                                 static_cast<std::uint16_t>(std::clamp(pos, 0, 0xFFFF))));
+        });
+        connect(bar, &QAbstractSlider::sliderReleased, this, [this, msg, bar] {
             const auto pos =
                 static_cast<std::uint16_t>(std::clamp(bar->sliderPosition(), 0, 0xFFFF));
-            Send(vertical ? WM_VSCROLL : WM_HSCROLL, MakeWParam(platform::SB_THUMBPOSITION, pos));
+            Send(msg, MakeWParam(platform::SB_THUMBPOSITION, pos));
         });
     }
 }
 
 void TerminalView::OnBarAction(bool vertical, int action) {
-    const int code = ScrollCode(action);
+    QScrollBar* bar = vertical ? verticalScrollBar() : horizontalScrollBar();
+    int code = ScrollCode(action);
+    if (code == platform::SB_THUMBTRACK) {
+        if (bar->isSliderDown()) {
+            return; // told by sliderMoved
+        }
+        // Moved to a new position by other means than a drag: that position is where to go.
+        code = platform::SB_THUMBPOSITION;
+    }
     if (code < 0) {
         return;
     }
-    QScrollBar* bar = vertical ? verticalScrollBar() : horizontalScrollBar();
     const auto pos = static_cast<std::uint16_t>(std::clamp(bar->sliderPosition(), 0, 0xFFFF));
     Send(vertical ? WM_VSCROLL : WM_HSCROLL, MakeWParam(static_cast<std::uint16_t>(code), pos));
-    if (code != platform::SB_THUMBTRACK) {
-        // The procedure has set the position it wants; keep Qt from applying its own step.
-        bar->setSliderPosition(bar->value());
+    // The procedure has set the position it wants; keep Qt from applying its own step.
+    bar->setSliderPosition(bar->value());
+}
+
+void TerminalView::OnWheel(bool vertical, int delta, Qt::KeyboardModifiers modifiers) {
+    // One notch is 120; finer wheels and touch pads send parts of it, which add up here.
+    delta = std::clamp(delta, -1200, 1200);
+    if (delta == 0) {
+        return;
     }
+    bool pages = (modifiers & (Qt::ControlModifier | Qt::ShiftModifier)) != 0;
+    int& rest = wheelRest_[vertical ? 1 : 0];
+    if (rest != 0 && (rest < 0) != (delta < 0)) {
+        rest = 0; // turned back: the part notch in the old direction is dropped
+    }
+    rest += delta * (pages ? 1 : std::clamp(QApplication::wheelScrollLines(), 1, 100));
+    int steps = rest / 120;
+    rest -= steps * 120;
+    const bool toStart = steps > 0; // turned away from the user: up, or left
+    steps = std::abs(steps);
+    const TTYInfo* tty = owner_ != nullptr ? owner_->GetRecord() : nullptr;
+    if (!pages && tty != nullptr) {
+        // Never more than a page at once.
+        const std::int64_t unit = (vertical ? tty->cyChar : tty->cxChar).load();
+        if (steps * unit >= (vertical ? tty->cyClient : tty->cxClient)) {
+            pages = true;
+            steps = 1;
+        }
+    }
+    const std::uint16_t code = pages ? (toStart ? platform::SB_PAGEUP : platform::SB_PAGEDOWN)
+                                     : (toStart ? platform::SB_LINEUP : platform::SB_LINEDOWN);
+    for (int i = 0; i < steps; ++i) {
+        Send(vertical ? WM_VSCROLL : WM_HSCROLL, MakeWParam(code, 0));
+    }
+}
+
+void TerminalView::wheelEvent(QWheelEvent* e) {
+    const QPoint d = e->angleDelta();
+    const bool vertical = std::abs(d.y()) >= std::abs(d.x());
+    OnWheel(vertical, vertical ? d.y() : d.x(), e->modifiers());
+    e->accept();
+}
+
+bool TerminalView::eventFilter(QObject* watched, QEvent* e) {
+    // The wheel over a bar scrolls along that bar, through the same codes as over the text.
+    const bool vbar = watched == verticalScrollBar();
+    if (e->type() == QEvent::Wheel && (vbar || watched == horizontalScrollBar())) {
+        auto* we = static_cast<QWheelEvent*>(e);
+        const QPoint d = we->angleDelta();
+        OnWheel(vbar, std::abs(d.y()) >= std::abs(d.x()) ? d.y() : d.x(), we->modifiers());
+        we->accept();
+        return true;
+    }
+    return QAbstractScrollArea::eventFilter(watched, e);
 }
 
 bool TerminalView::event(QEvent* e) {
@@ -469,9 +535,15 @@ void QtWindow::SetCaretPos(std::int32_t x, std::int32_t y) {
 
 void QtWindow::SetScrollRange(platform::ScrollBar bar, std::int32_t min, std::int32_t max,
                               bool /*redraw*/) {
-    QScrollBar* sb = bar == platform::ScrollBar::Vert ? view_->verticalScrollBar()
-                                                      : view_->horizontalScrollBar();
-    const QSignalBlocker block(sb);
+    const bool vert = bar == platform::ScrollBar::Vert;
+    QScrollBar* sb = vert ? view_->verticalScrollBar() : view_->horizontalScrollBar();
+    // The bar's arrows step by one cell and its track by one client extent, as the procedure
+    // scrolls; the page step also sizes the thumb.
+    if (const TTYInfo* tty = GetRecord()) {
+        sb->setSingleStep(std::max(1, (vert ? tty->cyChar : tty->cxChar).load()));
+        sb->setPageStep(std::max(1, vert ? tty->cyClient : tty->cxClient));
+    }
+    // Not blocked: the scroll area shows or hides the bar when it hears of the new range.
     sb->setRange(min, std::max(min, max));
 }
 

@@ -24,6 +24,7 @@
 class QAction;
 class QPaintEvent;
 class QPainter;
+class QWheelEvent;
 
 namespace pelko::qt {
 
@@ -31,7 +32,9 @@ using WndProc = std::intptr_t (*)(platform::Window*, unsigned, std::uintptr_t, s
 
 class QtWindow;
 
-// The client area: where the screen is painted, keys are typed and the caret stands.
+// The client area: where the screen is painted, keys are typed and the caret stands. Its two
+// bars report their arrows, track, keys and the mouse wheel as the procedure's scroll codes; a
+// bar's value only ever shows the view's offset, since the procedure sets it.
 class TerminalView : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -46,12 +49,17 @@ protected:
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void scrollContentsBy(int, int) override {}
 
 private:
     void OnBarAction(bool vertical, int action);
+    void OnWheel(bool vertical, int delta, Qt::KeyboardModifiers modifiers);
     void Send(unsigned msg, std::uintptr_t wParam = 0, std::intptr_t lParam = 0);
     QtWindow* owner_;
+    // Wheel turning not yet scrolled, per axis (horizontal, vertical), in 1/120 lines or pages.
+    int wheelRest_[2] = {0, 0};
 };
 
 class QtWindow : public QMainWindow, public platform::Window {

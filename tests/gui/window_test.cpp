@@ -1,6 +1,7 @@
 // The real Qt window, offscreen: menus and keys reach their commands, typed keys become the
-// terminal's bytes, the scroll bars follow the record, painting draws the right glyphs in the
-// right cells, the caret follows the cursor, and text written from another thread shows.
+// terminal's bytes, the scroll bars follow the record and come and go with their ranges, the wheel,
+// keys and thumb keep bar and view in step, painting draws the right glyphs in the right cells, the
+// caret follows the cursor, and text written from another thread shows.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -10,12 +11,14 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 #include <thread>
 
 #include "qt/qt_font.h"
 #include "resources/commands.h"
 #include "resources/messages.h"
 #include "terminal/interpreter.h"
+#include "terminal/tty_info.h"
 #include "tests/gui/gui_support.h"
 
 namespace pelko::test {
@@ -153,6 +156,147 @@ TEST(QtWindow, ScrollBarsFollowTheRecordThroughResizes) {
     EXPECT_EQ(vbar->maximum(), 25 * cy);
     EXPECT_EQ(g.win().view()->horizontalScrollBar()->maximum(), 80 * g.tty().cxChar);
     EXPECT_EQ(vbar->value(), 0);
+}
+
+// Lets the scroll area settle: it shows or hides its bars after it hears of a new range.
+void Settle() {
+    for (int i = 0; i < 5; ++i) {
+        QApplication::processEvents();
+    }
+}
+
+// The bars stand where the view is: their values are the record's offsets, and the thumbs are
+// not left elsewhere.
+void ExpectInStep(GuiWindow& g) {
+    const QScrollBar* vbar = g.win().view()->verticalScrollBar();
+    const QScrollBar* hbar = g.win().view()->horizontalScrollBar();
+    EXPECT_EQ(vbar->value(), g.tty().nVScrollPos);
+    EXPECT_EQ(hbar->value(), g.tty().nHScrollPos);
+    EXPECT_EQ(vbar->sliderPosition(), vbar->value());
+    EXPECT_EQ(hbar->sliderPosition(), hbar->value());
+}
+
+TEST(QtWindow, ScrollBarsComeAndGoWithTheirRange) {
+    GuiWindow g;
+    g.ShowAndActivate();
+    QAbstractScrollArea* view = g.win().view();
+    QScrollBar* vbar = view->verticalScrollBar();
+    QScrollBar* hbar = view->horizontalScrollBar();
+    // The first size holds the whole page: no bars.
+    Settle();
+    EXPECT_FALSE(vbar->isVisible());
+    EXPECT_FALSE(hbar->isVisible());
+    // One resize to less than the page brings both bars at once, not at the next resize; the
+    // record measures the client area that is left beside them.
+    g.win().resize(300, 200);
+    Settle();
+    EXPECT_TRUE(vbar->isVisible());
+    EXPECT_TRUE(hbar->isVisible());
+    EXPECT_EQ(g.tty().cyClient, view->viewport()->height());
+    EXPECT_EQ(g.tty().cxClient, view->viewport()->width());
+    EXPECT_EQ(vbar->maximum(), 25 * g.tty().cyChar - g.tty().cyClient);
+    g.win().resize(80 * g.tty().cxChar + 50, 25 * g.tty().cyChar + 100);
+    Settle();
+    EXPECT_FALSE(vbar->isVisible());
+    EXPECT_FALSE(hbar->isVisible());
+    EXPECT_EQ(g.tty().cyClient, view->viewport()->height());
+
+    // A larger font makes the page outgrow the same window: the bars come, stepping by the new
+    // cell and the client extent, and the last row and column can be reached.
+    g.tty().lfTTYFont.lfHeight = 28;
+    ResetTTYScreen(&g.win(), &g.tty());
+    Settle();
+    const int cx = g.tty().cxChar;
+    const int cy = g.tty().cyChar;
+    ASSERT_GT(25 * cy, view->viewport()->height());
+    EXPECT_TRUE(vbar->isVisible());
+    EXPECT_TRUE(hbar->isVisible());
+    EXPECT_EQ(g.tty().cyClient, view->viewport()->height());
+    EXPECT_EQ(vbar->singleStep(), cy);
+    EXPECT_EQ(vbar->pageStep(), g.tty().cyClient);
+    EXPECT_EQ(hbar->singleStep(), cx);
+    EXPECT_EQ(hbar->pageStep(), g.tty().cxClient);
+    vbar->triggerAction(QAbstractSlider::SliderToMaximum);
+    hbar->triggerAction(QAbstractSlider::SliderToMaximum);
+    EXPECT_EQ(25 * cy - g.tty().nVScrollPos, g.tty().cyClient);
+    EXPECT_EQ(80 * cx - g.tty().nHScrollPos, g.tty().cxClient);
+    ExpectInStep(g);
+}
+
+void Wheel(QWidget* target, QPoint angle, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    const QPointF at(target->width() / 2.0, target->height() / 2.0);
+    QWheelEvent ev(at, target->mapToGlobal(at), QPoint(), angle, Qt::NoButton, mods,
+                   Qt::NoScrollPhase, false);
+    QApplication::sendEvent(target, &ev);
+}
+
+TEST(QtWindow, BarActionsWheelAndKeysScrollByCellsAndPages) {
+    GuiWindow g;
+    g.ShowAndActivate();
+    g.win().resize(300, 160);
+    Settle();
+    QAbstractScrollArea* view = g.win().view();
+    QScrollBar* vbar = view->verticalScrollBar();
+    QScrollBar* hbar = view->horizontalScrollBar();
+    const int cx = g.tty().cxChar;
+    const int cy = g.tty().cyChar;
+    const int lines = QApplication::wheelScrollLines();
+    ASSERT_GT(g.tty().nVScrollMax, g.tty().cyClient + 2 * lines * cy);
+
+    vbar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(g.tty().nVScrollPos, cy);
+    ExpectInStep(g);
+    vbar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(g.tty().nVScrollPos, cy + g.tty().cyClient);
+    ExpectInStep(g);
+    vbar->triggerAction(QAbstractSlider::SliderToMinimum);
+    EXPECT_EQ(g.tty().nVScrollPos, 0);
+
+    // A wheel notch over the text or over a bar moves the view by whole rows, the bar with it.
+    Wheel(view->viewport(), QPoint(0, -120));
+    EXPECT_EQ(g.tty().nVScrollPos, lines * cy);
+    ExpectInStep(g);
+    Wheel(vbar, QPoint(0, -120));
+    EXPECT_EQ(g.tty().nVScrollPos, 2 * lines * cy);
+    Wheel(view->viewport(), QPoint(0, 120));
+    EXPECT_EQ(g.tty().nVScrollPos, lines * cy);
+    // Half notches add up to one.
+    Wheel(view->viewport(), QPoint(0, 60));
+    Wheel(view->viewport(), QPoint(0, 60));
+    EXPECT_EQ(g.tty().nVScrollPos, 0);
+    ExpectInStep(g);
+    // Sideways, and a page with Ctrl held.
+    Wheel(view->viewport(), QPoint(-120, 0));
+    EXPECT_EQ(g.tty().nHScrollPos, lines * cx);
+    Wheel(view->viewport(), QPoint(0, -120), Qt::ControlModifier);
+    EXPECT_EQ(g.tty().nVScrollPos, g.tty().cyClient);
+    ExpectInStep(g);
+
+    // Keys on a bar work it as its arrows and track do.
+    QTest::keyClick(vbar, Qt::Key_Down);
+    EXPECT_EQ(g.tty().nVScrollPos, g.tty().cyClient + cy);
+    QTest::keyClick(hbar, Qt::Key_PageDown);
+    EXPECT_EQ(g.tty().nHScrollPos, lines * cx + g.tty().cxClient);
+    ExpectInStep(g);
+}
+
+TEST(QtWindow, DraggedThumbMovesTheTextWhenReleased) {
+    GuiWindow g;
+    g.ShowAndActivate();
+    g.win().resize(300, 200);
+    Settle();
+    QScrollBar* vbar = g.win().view()->verticalScrollBar();
+    const int target = g.tty().nVScrollMax / 2 + 3;
+    vbar->setSliderDown(true);
+    vbar->setSliderPosition(target / 2);
+    vbar->setSliderPosition(target);
+    // While dragged only the thumb moves; the bar's value stays with the view.
+    EXPECT_EQ(g.tty().nVScrollPos, 0);
+    EXPECT_EQ(vbar->value(), 0);
+    EXPECT_EQ(vbar->sliderPosition(), target);
+    vbar->setSliderDown(false);
+    EXPECT_EQ(g.tty().nVScrollPos, target);
+    ExpectInStep(g);
 }
 
 // Draws one byte's glyph the way the window should: the terminal font, black on the window
