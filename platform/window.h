@@ -28,6 +28,8 @@
 //                               with Esc (false); meanwhile the window keeps painting and drops
 //                               every other input. The default waits on the atomic, uncancellable.
 //   WakeEchoWait                any thread, never blocks: WaitForEcho looks at its word again
+//   UploadProgress              the upload's progress texts as they go to the screen; the default
+//                               ignores them (a window shows them through the screen already)
 //   PostMessageBox              any thread, never blocks: queues a box with no owner window
 //                               (text, caption, style), shown later on the window thread
 //   PostConnectionLost          any thread, never blocks: asks the window thread to run
@@ -170,6 +172,7 @@ public:
         return true;
     }
     virtual void WakeEchoWait() {}
+    virtual void UploadProgress(const std::uint8_t* /*text*/, std::int32_t /*length*/) {}
 
     // Requests from the receive thread; the window thread acts on them later. The defaults
     // drop them, for windows that show nothing.

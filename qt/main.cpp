@@ -4,22 +4,27 @@
 #include <cstdio>
 
 #include "app/wndproc.h"
+#include "cli/headless.h"
 #include "posix/devices.h"
 #include "qt/qt_window.h"
 #include "resources/globals.h"
 
 int main(int argc, char** argv) {
     const std::string program = argc > 0 ? argv[0] : "pelko";
-    const pelko::posix::DeviceOptions options = pelko::posix::ParseDeviceOptions(argc, argv);
+    const pelko::cli::Options options = pelko::cli::ParseCommandLine(argc, argv);
     switch (options.action) {
-    case pelko::posix::OptionsAction::Help:
-        std::fputs(pelko::posix::DeviceOptionsHelp(program).c_str(), stdout);
+    case pelko::cli::Action::Help:
+        std::fputs(pelko::cli::HelpText(program).c_str(), stdout);
         return 0;
-    case pelko::posix::OptionsAction::Error:
-        std::fprintf(stderr, "%s: %s\n%s", program.c_str(), options.error.c_str(),
-                     pelko::posix::DeviceOptionsHelp(program).c_str());
-        return 2;
-    case pelko::posix::OptionsAction::Run:
+    case pelko::cli::Action::Error:
+        std::fprintf(stderr, "%s: %s (--help lists the options)\n", program.c_str(),
+                     options.error.c_str());
+        return pelko::cli::kExitUsage;
+    case pelko::cli::Action::Upload:
+        return pelko::cli::RunUpload(options);
+    case pelko::cli::Action::DryRun:
+        return pelko::cli::RunDryRun(options);
+    case pelko::cli::Action::Window:
         break;
     }
     pelko::posix::InstallPortFactory(options.map);

@@ -18,6 +18,7 @@ std::atomic<int> gfUpError{0};
 std::uint8_t gsRXBuf[kRXBufSize] = {};
 std::uint16_t gwRXCol = 0;
 char gszLineStr[10] = {};
+UploadEnd gUploadEnd = UploadEnd::None;
 
 namespace {
 
@@ -28,14 +29,19 @@ std::mutex gRXMu;
 // One upload at a time: a command that comes in while one runs (from a box it shows) is ignored.
 bool gfInUpload = false;
 
+void Show(platform::Window* hwnd, const std::uint8_t* text, std::int32_t n) {
+    WriteTTYBlock(hwnd, text, n);
+    hwnd->UploadProgress(text, n);
+}
+
 void Show(platform::Window* hwnd, const char* text) {
-    WriteTTYBlock(hwnd, reinterpret_cast<const std::uint8_t*>(text),
-                  static_cast<std::int32_t>(std::strlen(text)));
+    Show(hwnd, reinterpret_cast<const std::uint8_t*>(text),
+         static_cast<std::int32_t>(std::strlen(text)));
 }
 
 void ShowLine(platform::Window* hwnd, const char* report, std::int32_t n) {
     Show(hwnd, report);
-    WriteTTYBlock(hwnd, reinterpret_cast<const std::uint8_t*>(gszLineStr), n);
+    Show(hwnd, reinterpret_cast<const std::uint8_t*>(gszLineStr), n);
     Show(hwnd, gszCRStr);
 }
 
@@ -76,6 +82,7 @@ void RunUpload(platform::Window* hwnd, UploadMode mode) {
         if (got == kSourceEnd) {
             gfUploading.store(0);
             Show(hwnd, gszRdyStr);
+            gUploadEnd = UploadEnd::Ready;
             return;
         }
         if (got == kSourcePause) {
@@ -91,31 +98,35 @@ void RunUpload(platform::Window* hwnd, UploadMode mode) {
         if (gfPortDead.load() != 0 || gfUploading.load() == 0) {
             gfUploading.store(0);
             ShowLine(hwnd, gszLostLineStr, n);
+            gUploadEnd = UploadEnd::LinkLost;
             return;
         }
         EmptyEcho();
         gUploadSync.store(kUploadWaiting);
         if (!fast) {
-            WriteTTYBlock(hwnd, reinterpret_cast<const std::uint8_t*>(gszLineStr), n);
+            Show(hwnd, reinterpret_cast<const std::uint8_t*>(gszLineStr), n);
         }
         WriteCommBlock(hwnd, gsTXBuf, gwTXCol);
         if (!hwnd->WaitForEcho(gUploadSync)) {
             gfUploading.store(0);
             ShowLine(hwnd, gszAbortLineStr, n);
+            gUploadEnd = UploadEnd::Cancelled;
             return;
         }
         const std::uint8_t answer = gUploadSync.load();
         if (answer == kUploadLinkLost) {
             ShowLine(hwnd, gszLostLineStr, n);
+            gUploadEnd = UploadEnd::LinkLost;
             return;
         }
         if (answer == kUploadRejected) {
             gUploadSync.store(kUploadWaiting);
             ShowLine(hwnd, gszErrorLineStr, n);
+            gUploadEnd = UploadEnd::Rejected;
             return;
         }
         if (!fast) {
-            WriteTTYBlock(hwnd, gsTXBuf, gwTXCol);
+            Show(hwnd, gsTXBuf, gwTXCol);
             hwnd->UpdateWindow();
         }
         ++gwSourceLine;
@@ -132,6 +143,7 @@ int UploadSource(platform::Window* hwnd, UploadMode mode) {
     if (tty == nullptr || gfInUpload) {
         return 0;
     }
+    gUploadEnd = UploadEnd::None;
     // With no port to answer, the wait for the first echo could never end.
     if (!PortUsable(tty)) {
         hwnd->MessageBox(gszNotConnectedStr, gszAppName,

@@ -53,6 +53,10 @@ inline constexpr const char* gszLostLineStr = "Connection lost in line ";
 inline constexpr const char* gszNotConnectedStr =
     "No connection is open.\nConnect to the target before uploading.";
 
+// How the last upload ended; None while none has run (or it did not start).
+enum class UploadEnd { None, Ready, Rejected, Cancelled, LinkLost };
+extern UploadEnd gUploadEnd;
+
 enum ScanResult { kScanPending = 0, kScanAccepted = 1, kScanRejected = 2 };
 
 int UploadSource(platform::Window* hwnd, UploadMode mode);

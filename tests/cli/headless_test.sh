@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# The upload without a window, as a script uses it: the real program against the target
+# simulator on a pty, one run per exit status, with the exact output.
+#   headless_test.sh PELKO ZEMRA_SIM
+set -euo pipefail
+pelko="$(realpath "$1")"
+simulator="$(realpath "$2")"
+work="$(mktemp -d /tmp/pelko-cli.XXXXXX)"
+sim_pid=""
+cleanup() {
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cd "$work" # PELKO.SET, if any, would be read from here: there is none
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+start_sim() {
+  [ -n "$sim_pid" ] && { kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; }
+  "$simulator" --pty "$@" > "$work/sim.out" 2> "$work/sim.log" &
+  sim_pid=$!
+  for _ in $(seq 100); do grep -q '^PTY ' "$work/sim.out" 2>/dev/null && break; sleep 0.05; done
+  pty=$(sed -n 's/^PTY //p' "$work/sim.out" | head -n1)
+  [ -n "$pty" ] || fail "the simulator gave no pty"
+}
+# run EXPECTED_STATUS ARGS...: runs pelko, keeps stdout and stderr in out and err
+run() {
+  local want="$1"; shift
+  local got=0
+  "$pelko" "$@" > "$work/out" 2> "$work/err" < /dev/null || got=$?
+  [ "$got" -eq "$want" ] || fail "pelko $* ended with $got, not $want: $(cat "$work/err")"
+}
+same() { # file, expected text
+  [ "$(cat "$1")" = "$2" ] || fail "$(basename "$1") was '$(cat "$1")', not '$2'"
+}
+
+for i in $(seq 1 12); do printf 'line %d\r\n' "$i"; done > good.src
+printf 'one\r\n\\ kkk\r\ntwo oops\r\nthree\r\n' > bad.src
+
+start_sim --transcript "$work/transcript"
+run 0 --upload good.src --com1="$pty"
+same out "Loading .. Ready"
+same err ""
+[ "$(wc -l < transcript)" -eq 12 ] || fail "the target received $(wc -l < transcript) lines"
+
+start_sim --reject-word oops
+run 1 --upload bad.src --visible --baud 115200 --com1="$pty"
+same out "<1> one
+<3> Source Error in line <3> "
+same err "bad.src:2: pause: continuing, standard input is not a terminal
+bad.src:3: error: the target rejected the line: two oops ~ oops ?"
+
+run 2 --upload good.src --com1="$work/no-such-device"
+same err "pelko: cannot open COM1 ($work/no-such-device)"
+
+run 3 --upload missing.src --com1="$pty"
+same err "missing.src: Unable to open Source File!"
+
+start_sim --silent
+run 4 --upload good.src --timeout 0.3 --com1="$pty"
+same out "Loading Upload cancelled in line <1> "
+same err "good.src:1: error: no echo within the time-out"
+
+run 64 --upload good.src --port COM9
+run 0 --dry-run bad.src
+same out "    1 | one
+      = pause
+    3 | two oops
+    4 | three"
+echo "headless: all runs passed"
