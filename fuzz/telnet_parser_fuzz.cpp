@@ -2,7 +2,9 @@
 //   - any byte stream gives the same data and the same commands however it is cut into reads,
 //     and never more data than it had bytes;
 //   - data escaped for sending, with commands and subnegotiations mixed in, comes back out
-//     byte for byte, and so do the subnegotiation values.
+//     byte for byte, and so do the subnegotiation values;
+//   - the option negotiation answers no request with more than 3 bytes (the port's send queue
+//     counts on it) and refuses each unsupported option at most once each way.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -24,8 +26,15 @@ using Bytes = std::vector<std::uint8_t>;
 struct Log : TelnetHandler {
     std::vector<std::string> events;
     std::vector<Bytes> subs;
+    TelnetOptions options;
+    Bytes answers;
     void OnOption(std::uint8_t verb, std::uint8_t option) override {
         events.push_back({'o', static_cast<char>(verb), static_cast<char>(option)});
+        const std::size_t before = answers.size();
+        options.Receive(verb, option, answers);
+        if (answers.size() - before > 3) {
+            Fail("more than one answer to a request");
+        }
     }
     void OnSubnegotiation(std::uint8_t option, const std::uint8_t* value, std::size_t n) override {
         if (n > TelnetParser::kMaxSubnegotiation) {
@@ -76,6 +85,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     const Bytes b = Parse(payload, seed | 1, cut);
     if (a != b || whole.events != cut.events) {
         Fail("the result depends on where the stream is cut");
+    }
+    // Only BINARY, SGA and COM-PORT can be switched on and off again; the rest is refused once.
+    std::size_t refusals = 0;
+    for (std::size_t at = 0; at + 3 <= whole.answers.size(); at += 3) {
+        const std::uint8_t option = whole.answers[at + 2];
+        refusals += option != 0 && option != 3 && option != 44;
+    }
+    if (refusals > 2 * 253) {
+        Fail("an unsupported option refused more than once");
     }
 
     // Round trip: escaped data with commands between its bytes.

@@ -100,7 +100,11 @@ void TelnetOptions::Receive(std::uint8_t verb, std::uint8_t option,
             return;
         }
         if (!Supported(option)) {
-            out.insert(out.end(), {IAC, no, option});
+            // Refused once: a server that asks again and again gets no answer to flood with.
+            if (!side.refused) {
+                side.refused = true;
+                out.insert(out.end(), {IAC, no, option});
+            }
             return;
         }
         side.on = true;

@@ -8,7 +8,8 @@
 //                                   split of the stream; cannot fail.
 //   TelnetOptions::Start(out)       the requests Pelko opens with, appended to out
 //   TelnetOptions::Receive(verb, option, out)  the answer to a WILL/WONT/DO/DONT, if one is due,
-//                                   appended to out (nothing for a request that changes nothing)
+//                                   appended to out: nothing for a request that changes nothing,
+//                                   nor for an option refused before; never more than 3 bytes
 //   AppendData(out, data, n)        data with every 0xFF doubled
 //   AppendComPort(out, cmd, value, n)  IAC SB COM-PORT-OPTION cmd value IAC SE, cmd and value
 //                                   escaped
@@ -83,7 +84,8 @@ public:
 private:
     struct Side {
         bool on = false;
-        bool asked = false; // we sent a request and await its answer
+        bool asked = false;   // we sent a request and await its answer
+        bool refused = false; // an unsupported option, refused already
     };
     static bool Supported(std::uint8_t option);
     Side local_[256];

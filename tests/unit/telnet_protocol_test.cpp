@@ -106,6 +106,9 @@ TEST(TelnetOptions, AgreesToItsOwnOptionsAndRefusesTheRest) {
     opts.Receive(DO, 1 /* ECHO */, out);
     opts.Receive(WILL, 1, out);
     opts.Receive(WONT, 5, out); // already off: nothing
+    opts.Receive(DO, 1, out);   // asked again: refused once is enough
+    opts.Receive(WONT, 1, out);
+    opts.Receive(WILL, 1, out);
     EXPECT_EQ(out, (Bytes{IAC, DO, 44, IAC, WONT, 1, IAC, DONT, 1}));
     out.clear();
     opts.Receive(DO, kOptBinary, out);
