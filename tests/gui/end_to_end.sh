@@ -10,50 +10,7 @@ pelko="$(realpath "$1")"
 artifacts="$(realpath -m "${2:-$PWD/artifacts}")"
 simulator="$(realpath "$3")"
 mkdir -p "$artifacts"
-work="$(mktemp -d /tmp/pelko-e2e.XXXXXX)"
-chmod 700 "$work"
-export XDG_RUNTIME_DIR="$work"
-export QT_QPA_PLATFORM=xcb
-cd "$work"
-
-Xvfb -displayfd 4 -screen 0 1024x768x24 -nolisten tcp 4> "$work/display" 2> "$work/xvfb.log" &
-xvfb=$!
-pelko_pid=""
-sim_pid=""
-cleanup() {
-  [ -n "$pelko_pid" ] && kill "$pelko_pid" 2>/dev/null || true
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
-  kill "$xvfb" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-export DISPLAY=":$(head -n1 "$work/display")"
-
-fail() { echo "FAIL: $*" >&2; shot "failure"; cat "$work/pelko.log" "$work/xvfb.log" >&2; exit 1; }
-shot() { import -window root "$artifacts/$1.png" 2>/dev/null || true; }
-# The newest visible window whose title matches this pattern exactly, waiting up to 10 s.
-find_window() {
-  local name="$1" w=""
-  for _ in $(seq 100); do
-    w=$(xdotool search --onlyvisible --name "^${name}\$" 2>/dev/null | tail -n1 || true)
-    [ -n "$w" ] && { echo "$w"; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
-gone() {
-  for _ in $(seq 50); do
-    xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0
-    sleep 0.1
-  done
-  return 1
-}
-press() { # window, keys...
-  local w="$1"; shift
-  xdotool windowfocus --sync "$w" 2>/dev/null || xdotool windowfocus "$w"
-  xdotool key --clearmodifiers "$@"
-}
+source "$(dirname "$0")/xvfb_lib.sh"
 
 "$simulator" --pty --transcript "$work/transcript" > "$work/sim.out" 2> "$work/sim.log" &
 sim_pid=$!
