@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <cstdlib>
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
@@ -44,6 +46,13 @@ void MakeRaw(termios& t) {
     t.c_iflag &= ~(IXON | IXOFF | IXANY);
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
+}
+
+// True when another program has put the tty in exclusive mode (TIOCEXCL), which does not keep
+// root out: Pelko then stays out of its own accord. Checked before setting the mode ourselves.
+bool HeldExclusively(int fd) {
+    int exclusive = 0;
+    return ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
 }
 
 bool SetModemLine(int fd, int line, bool on) {
@@ -318,7 +327,10 @@ speed_t BaudConstant(std::uint32_t rate) {
 
 std::unique_ptr<platform::Port> OpenSerialPort(const std::string& path,
                                                const std::string& lockDir) {
-    std::string lockPath = UucpLockPath(lockDir, path);
+    // One device has one lock, whichever link (/dev/serial/by-id/...) names it.
+    char real[PATH_MAX];
+    const std::string device = ::realpath(path.c_str(), real) != nullptr ? real : path;
+    std::string lockPath = UucpLockPath(lockDir, device);
     switch (AcquireUucpLock(lockPath)) {
     case LockResult::Busy:
         return nullptr;
@@ -328,8 +340,8 @@ std::unique_ptr<platform::Port> OpenSerialPort(const std::string& path,
     case LockResult::Locked:
         break;
     }
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 || HeldExclusively(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (fd >= 0) {
             ::close(fd);
         }

@@ -2,8 +2,9 @@
 // A serial device through termios: opened exclusively (UUCP lock file, flock, TIOCEXCL), raw,
 // non-blocking, its settings put back when it is closed.
 //   OpenSerialPort(path, lockDir)  the open port, or nullptr when the device is missing, cannot
-//                                  be opened, or another program holds it (a live UUCP lock in
-//                                  lockDir, or a flock on the device)
+//                                  be opened, or another program holds it (a UUCP lock in
+//                                  lockDir, a flock on the device, or its exclusive mode). The
+//                                  lock is named after the device with its links resolved.
 //   BaudConstant(rate)             the termios speed for a rate in bits per second; B0 when the
 //                                  rate is not one termios knows
 #include <cstdint>
