@@ -48,6 +48,22 @@ void MakeRaw(termios& t) {
     t.c_cc[VTIME] = 0;
 }
 
+// The descriptors of the open ports, for ReleaseOpenSerialPorts. Plain storage, so that it is
+// still there while exit() runs its handlers.
+constexpr int kMaxOpen = 8;
+std::mutex gOpenMu;
+int gOpen[kMaxOpen] = {-1, -1, -1, -1, -1, -1, -1, -1};
+
+void NoteOpen(int fd, int was) {
+    std::lock_guard lock(gOpenMu);
+    for (int& slot : gOpen) {
+        if (slot == was) {
+            slot = fd;
+            return;
+        }
+    }
+}
+
 // True when another program has put the tty in exclusive mode (TIOCEXCL), which does not keep
 // root out: Pelko then stays out of its own accord. Checked before setting the mode ourselves.
 bool HeldExclusively(int fd) {
@@ -73,6 +89,7 @@ public:
             ::tcsetattr(fd_, TCSANOW, &raw);
         }
         ::tcflush(fd_, TCIOFLUSH);
+        NoteOpen(fd_, -1);
     }
     ~SerialPort() override { Close(); }
 
@@ -271,6 +288,7 @@ public:
             ::tcsetattr(fd_, TCSANOW, &saved_);
         }
         ::flock(fd_, LOCK_UN);
+        NoteOpen(-1, fd_);
         ::close(fd_);
         fd_ = -1;
         if (!lockPath_.empty()) {
@@ -315,6 +333,18 @@ private:
 };
 
 } // namespace
+
+void ReleaseOpenSerialPorts() {
+    {
+        std::lock_guard lock(gOpenMu);
+        for (const int fd : gOpen) {
+            if (fd >= 0) {
+                ::ioctl(fd, TIOCNXCL);
+            }
+        }
+    }
+    ReleaseHeldUucpLocks();
+}
 
 speed_t BaudConstant(std::uint32_t rate) {
     for (const BaudEntry& e : kBaudTable) {

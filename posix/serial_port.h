@@ -5,6 +5,10 @@
 //                                  be opened, or another program holds it (a UUCP lock in
 //                                  lockDir, a flock on the device, or its exclusive mode). The
 //                                  lock is named after the device with its links resolved.
+//   ReleaseOpenSerialPorts()       for a program that ends without closing its ports (exit()
+//                                  from a library): takes them out of exclusive mode, which a
+//                                  pty another program keeps open would otherwise keep, and
+//                                  removes their UUCP lock files; cannot fail
 //   BaudConstant(rate)             the termios speed for a rate in bits per second; B0 when the
 //                                  rate is not one termios knows
 #include <cstdint>
@@ -20,6 +24,7 @@ inline constexpr const char* kDefaultLockDir = "/var/lock";
 
 std::unique_ptr<platform::Port> OpenSerialPort(const std::string& path,
                                                const std::string& lockDir = kDefaultLockDir);
+void ReleaseOpenSerialPorts();
 speed_t BaudConstant(std::uint32_t rate);
 
 } // namespace pelko::posix
