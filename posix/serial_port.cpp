@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <cstdlib>
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
@@ -46,6 +48,29 @@ void MakeRaw(termios& t) {
     t.c_cc[VTIME] = 0;
 }
 
+// The descriptors of the open ports, for ReleaseOpenSerialPorts. Plain storage, so that it is
+// still there while exit() runs its handlers.
+constexpr int kMaxOpen = 8;
+std::mutex gOpenMu;
+int gOpen[kMaxOpen] = {-1, -1, -1, -1, -1, -1, -1, -1};
+
+void NoteOpen(int fd, int was) {
+    std::lock_guard lock(gOpenMu);
+    for (int& slot : gOpen) {
+        if (slot == was) {
+            slot = fd;
+            return;
+        }
+    }
+}
+
+// True when another program has put the tty in exclusive mode (TIOCEXCL), which does not keep
+// root out: Pelko then stays out of its own accord. Checked before setting the mode ourselves.
+bool HeldExclusively(int fd) {
+    int exclusive = 0;
+    return ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+}
+
 bool SetModemLine(int fd, int line, bool on) {
     int bits = line;
     if (::ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &bits) == 0) {
@@ -64,6 +89,7 @@ public:
             ::tcsetattr(fd_, TCSANOW, &raw);
         }
         ::tcflush(fd_, TCIOFLUSH);
+        NoteOpen(fd_, -1);
     }
     ~SerialPort() override { Close(); }
 
@@ -262,6 +288,7 @@ public:
             ::tcsetattr(fd_, TCSANOW, &saved_);
         }
         ::flock(fd_, LOCK_UN);
+        NoteOpen(-1, fd_);
         ::close(fd_);
         fd_ = -1;
         if (!lockPath_.empty()) {
@@ -307,6 +334,18 @@ private:
 
 } // namespace
 
+void ReleaseOpenSerialPorts() {
+    {
+        std::lock_guard lock(gOpenMu);
+        for (const int fd : gOpen) {
+            if (fd >= 0) {
+                ::ioctl(fd, TIOCNXCL);
+            }
+        }
+    }
+    ReleaseHeldUucpLocks();
+}
+
 speed_t BaudConstant(std::uint32_t rate) {
     for (const BaudEntry& e : kBaudTable) {
         if (e.rate == rate) {
@@ -318,7 +357,10 @@ speed_t BaudConstant(std::uint32_t rate) {
 
 std::unique_ptr<platform::Port> OpenSerialPort(const std::string& path,
                                                const std::string& lockDir) {
-    std::string lockPath = UucpLockPath(lockDir, path);
+    // One device has one lock, whichever link (/dev/serial/by-id/...) names it.
+    char real[PATH_MAX];
+    const std::string device = ::realpath(path.c_str(), real) != nullptr ? real : path;
+    std::string lockPath = UucpLockPath(lockDir, device);
     switch (AcquireUucpLock(lockPath)) {
     case LockResult::Busy:
         return nullptr;
@@ -328,8 +370,8 @@ std::unique_ptr<platform::Port> OpenSerialPort(const std::string& path,
     case LockResult::Locked:
         break;
     }
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 || HeldExclusively(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (fd >= 0) {
             ::close(fd);
         }

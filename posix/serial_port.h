@@ -2,8 +2,13 @@
 // A serial device through termios: opened exclusively (UUCP lock file, flock, TIOCEXCL), raw,
 // non-blocking, its settings put back when it is closed.
 //   OpenSerialPort(path, lockDir)  the open port, or nullptr when the device is missing, cannot
-//                                  be opened, or another program holds it (a live UUCP lock in
-//                                  lockDir, or a flock on the device)
+//                                  be opened, or another program holds it (a UUCP lock in
+//                                  lockDir, a flock on the device, or its exclusive mode). The
+//                                  lock is named after the device with its links resolved.
+//   ReleaseOpenSerialPorts()       for a program that ends without closing its ports (exit()
+//                                  from a library): takes them out of exclusive mode, which a
+//                                  pty another program keeps open would otherwise keep, and
+//                                  removes their UUCP lock files; cannot fail
 //   BaudConstant(rate)             the termios speed for a rate in bits per second; B0 when the
 //                                  rate is not one termios knows
 #include <cstdint>
@@ -19,6 +24,7 @@ inline constexpr const char* kDefaultLockDir = "/var/lock";
 
 std::unique_ptr<platform::Port> OpenSerialPort(const std::string& path,
                                                const std::string& lockDir = kDefaultLockDir);
+void ReleaseOpenSerialPorts();
 speed_t BaudConstant(std::uint32_t rate);
 
 } // namespace pelko::posix

@@ -1,17 +1,49 @@
 // Pelko's entry: reads the device options, builds the main window (which builds the terminal,
 // reads the settings and tries the port while it is created), shows it and runs the loop.
+// SIGTERM, SIGINT and SIGHUP close the window, and with it the port and its lock file, before
+// Pelko ends by that signal. PELKO_LOCK_DIR, when set, moves the UUCP lock files out of
+// /var/lock (the tests use it).
 #include <QApplication>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/wndproc.h"
 #include "cli/headless.h"
 #include "posix/devices.h"
 #include "qt/qt_window.h"
+#include "qt/quit_signals.h"
 #include "resources/globals.h"
+
+namespace {
+
+int Run(int argc, char** argv) {
+    QApplication app(argc, argv);
+    pelko::qt::WatchQuitSignals();
+    pelko::qt::QtWindow window(pelko::TTYWndProc);
+    if (!window.Create()) {
+        return 0;
+    }
+    pelko::hTTYWnd.store(&window);
+    window.show();
+    window.view()->setFocus();
+    // A signal that came while the window was made (its boxes run event loops of their own)
+    // has already asked for the end, which exec() would forget.
+    const int code = pelko::qt::QuitSignal() == 0 ? QApplication::exec() : 0;
+    // Ended by a signal, the window still stands: take it down as closing it would.
+    window.DestroyWindow();
+    pelko::hTTYWnd.store(nullptr);
+    return code;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     const std::string program = argc > 0 ? argv[0] : "pelko";
-    const pelko::cli::Options options = pelko::cli::ParseCommandLine(argc, argv);
+    pelko::cli::Options options = pelko::cli::ParseCommandLine(argc, argv);
+    if (const char* dir = std::getenv("PELKO_LOCK_DIR"); dir != nullptr && *dir != 0) {
+        options.map.lockDir = dir;
+    }
     switch (options.action) {
     case pelko::cli::Action::Help:
         std::fputs(pelko::cli::HelpText(program).c_str(), stdout);
@@ -29,15 +61,10 @@ int main(int argc, char** argv) {
     }
     pelko::posix::InstallPortFactory(options.map);
 
-    QApplication app(argc, argv);
-    pelko::qt::QtWindow window(pelko::TTYWndProc);
-    if (!window.Create()) {
-        return 0;
+    const int code = Run(argc, argv);
+    if (const int sig = pelko::qt::QuitSignal(); sig != 0) {
+        std::signal(sig, SIG_DFL);
+        std::raise(sig);
     }
-    pelko::hTTYWnd.store(&window);
-    window.show();
-    window.view()->setFocus();
-    const int code = QApplication::exec();
-    pelko::hTTYWnd.store(nullptr);
     return code;
 }

@@ -108,23 +108,53 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size, std::uint32_t&
     return true;
 }
 
-// Where the new file goes: the settings file itself, or the file a symbolic link of that name
-// points to, so that saving through a link keeps the link. Fails (false) when an existing file
-// must not be replaced: it is not a regular file, it has no write permission bit at all (such a
-// file stays as it is even for root), or this process may not write it.
+// The folder part of a path, with its slash; "" for a bare name.
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// Whether the symbolic link at `link` (its lstat in `st`) may be followed. In a folder that
+// everybody may write to and whose sticky bit is set (/tmp), only a link of the saver's own or
+// of the folder's owner is, as the kernel's protected symlinks have it for opening: replacing
+// the link's target from here must not sidestep that.
+bool MayFollow(const std::string& link, const struct stat& st) {
+    std::string folder = FolderOf(link);
+    folder = folder.empty() ? "." : folder;
+    struct stat d {};
+    if (::stat(folder.c_str(), &d) != 0) {
+        return false;
+    }
+    const bool shared = (d.st_mode & S_ISVTX) != 0 && (d.st_mode & S_IWOTH) != 0;
+    return !shared || st.st_uid == ::geteuid() || st.st_uid == d.st_uid;
+}
+
+// Where the new file goes: the settings file itself, or the file that a symbolic link of that
+// name leads to, so that saving through a link keeps the link. Fails (false) when an existing
+// file must not be replaced: it is not a regular file, it has no write permission bit at all
+// (such a file stays as it is even for root), this process may not write it, or a link on the
+// way may not be followed.
 bool SaveTarget(std::string& target, bool& exists, struct stat& st) {
     target = gszDefaultName;
     exists = false;
-    struct stat lst {};
-    if (::lstat(gszDefaultName, &lst) != 0) {
-        return errno == ENOENT;
-    }
-    if (S_ISLNK(lst.st_mode)) {
-        char resolved[PATH_MAX];
-        if (::realpath(gszDefaultName, resolved) == nullptr) {
+    for (int hops = 0;; ++hops) {
+        struct stat lst {};
+        if (::lstat(target.c_str(), &lst) != 0) {
+            return errno == ENOENT && hops == 0; // a link that leads nowhere is left alone
+        }
+        if (!S_ISLNK(lst.st_mode)) {
+            break;
+        }
+        char next[PATH_MAX];
+        if (hops == 40 || !MayFollow(target, lst)) {
             return false;
         }
-        target = resolved;
+        const ssize_t n = ::readlink(target.c_str(), next, sizeof next);
+        if (n <= 0 || static_cast<std::size_t>(n) >= sizeof next) {
+            return false;
+        }
+        next[n] = 0;
+        target = next[0] == '/' ? std::string(next) : FolderOf(target) + next;
     }
     if (::stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return false;
@@ -154,6 +184,38 @@ int CreateTemp(const std::string& target, std::string& tempName) {
         }
     }
     return -1;
+}
+
+// Writes the record over the file `target` itself (`old` its stat), for a folder where no
+// temporary file can be made. Should the write fail, the old contents are put back. 1 when the
+// new contents are in, 0 otherwise.
+int RewriteInPlace(const std::string& target, const struct stat& old, const TTYInfo* tty) {
+    const int fd = ::open(target.c_str(), O_RDWR | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return 0;
+    }
+    std::uint8_t before[4096];
+    struct stat st {};
+    ssize_t had = -1;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == old.st_dev &&
+        st.st_ino == old.st_ino && st.st_size <= static_cast<off_t>(sizeof before)) {
+        had = ::pread(fd, before, sizeof before, 0);
+    }
+    if (had < 0 || had != st.st_size) {
+        ::close(fd); // changed under us, or too big to keep a copy of
+        return 0;
+    }
+    const std::size_t size = Encode(tty);
+    bool ok = WriteAll(fd, gszPrefBuf, size, gdwLength) &&
+              ::ftruncate(fd, static_cast<off_t>(size)) == 0 && ::fsync(fd) == 0;
+    if (!ok) {
+        std::uint32_t moved = 0;
+        [[maybe_unused]] const bool restored =
+            ::lseek(fd, 0, SEEK_SET) == 0 &&
+            WriteAll(fd, before, static_cast<std::size_t>(had), moved) && ::ftruncate(fd, had) == 0;
+    }
+    ok = ::close(fd) == 0 && ok;
+    return ok ? 1 : 0;
 }
 
 void SyncDirectoryOf(const std::string& target) {
@@ -201,7 +263,9 @@ int SaveDefaults(platform::Window* hwnd) {
     std::string tempName;
     const int fd = CreateTemp(target, tempName);
     if (fd < 0) {
-        return 0;
+        // A folder that takes no new files around a file that may be written: rewrite the file.
+        const bool noRoom = errno == EACCES || errno == EPERM || errno == EROFS;
+        return exists && noRoom ? RewriteInPlace(target, old, tty) : 0;
     }
     const std::size_t size = Encode(tty);
     bool ok = WriteAll(fd, gszPrefBuf, size, gdwLength);

@@ -5,7 +5,11 @@
 //                         Always sets gwMaxColumn from the record's Max.40 option afterwards.
 //   SaveDefaults(hwnd)    1 once the window's record is in PELKO.SET; 0 when the window holds no
 //                         record or the file could not be replaced (the old file then stays as
-//                         it was, and nothing is shown)
+//                         it was, and nothing is shown). The new file replaces the old one
+//                         whole; in a folder that takes no new files, a writable PELKO.SET is
+//                         rewritten in place. A symbolic link is saved through, except one in a
+//                         sticky world-writable folder (/tmp) that belongs neither to the saver
+//                         nor to the folder's owner.
 //
 // The file, one byte per field, no header:
 //   0 port number   1 baud rate / 2400 (signed on reading)   2 New Line   3 Autowrap   4 Max.40

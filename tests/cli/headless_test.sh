@@ -13,6 +13,9 @@ cleanup() {
 }
 trap cleanup EXIT
 cd "$work" # PELKO.SET, if any, would be read from here: there is none
+# Lock files in a folder of the run's own, never the system's.
+export PELKO_LOCK_DIR="$work/locks"
+mkdir -p "$PELKO_LOCK_DIR"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 start_sim() {

@@ -5,6 +5,9 @@ work="$(mktemp -d /tmp/pelko-xvfb.XXXXXX)"
 chmod 700 "$work"
 export XDG_RUNTIME_DIR="$work"
 export QT_QPA_PLATFORM=xcb
+# Lock files in a folder of the run's own, never the system's.
+export PELKO_LOCK_DIR="$work/locks"
+mkdir -p "$PELKO_LOCK_DIR"
 cd "$work"
 
 Xvfb -displayfd 4 -screen 0 1024x768x24 -nolisten tcp 4> "$work/display" 2> "$work/xvfb.log" &

@@ -18,6 +18,9 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+# Lock files in a folder of the run's own, never the system's.
+export PELKO_LOCK_DIR="$work/locks"
+mkdir -p "$PELKO_LOCK_DIR"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 (cd "$build" && cpack -G DEB -B "$work/pkg" >/dev/null) || fail "cpack failed"

@@ -2,17 +2,25 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 #include "platform/port.h"
 #include "posix/devices.h"
+#include "posix/serial_port.h"
 #include "posix/uucp_lock.h"
 #include "serial/connection.h"
+#include "tools/rig/rig.h"
 
 namespace pelko::posix {
 namespace {
@@ -127,6 +135,23 @@ protected:
     }
     void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
     void WriteLock(long pid) const { std::ofstream(path) << pid << "\n"; }
+    void WriteRaw(const std::string& bytes) const { std::ofstream(path) << bytes; }
+    // Sets the lock file's modification time this many seconds back.
+    void Age(int seconds) const {
+        const timespec t[2] = {{::time(nullptr) - seconds, 0}, {::time(nullptr) - seconds, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), t, AT_SYMLINK_NOFOLLOW), 0);
+    }
+    // Acquire in a child that an alarm ends after 5 s: the lock result, or -1 when it hung.
+    int AcquireInChild() const {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::alarm(5);
+            ::_exit(static_cast<int>(AcquireUucpLock(path)));
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
     bool Exists() const { return ::access(path.c_str(), F_OK) == 0; }
     std::string dir;
     std::string path;
@@ -164,6 +189,103 @@ TEST_F(UucpLockTest, LockOfAVanishedProcessIsTakenOver) {
     EXPECT_EQ(AcquireUucpLock(path), LockResult::Locked);
     ReleaseUucpLock(path);
     EXPECT_EQ(AcquireUucpLock(dir + "/no/such/dir/LCK..x"), LockResult::Unavailable);
+}
+
+TEST_F(UucpLockTest, WhatIsNotARegularFileIsHeldAndNeverWaitedOn) {
+    // A FIFO: reading it would wait for a writer that never comes.
+    ASSERT_EQ(::mkfifo(path.c_str(), 0666), 0);
+    EXPECT_EQ(AcquireInChild(), static_cast<int>(LockResult::Busy));
+    ::unlink(path.c_str());
+
+    // A link, even to a lock of a process that is gone, is neither followed nor removed.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::_exit(0);
+    }
+    ::waitpid(child, nullptr, 0);
+    std::ofstream(dir + "/elsewhere") << child << "\n";
+    ASSERT_EQ(::symlink((dir + "/elsewhere").c_str(), path.c_str()), 0);
+    EXPECT_EQ(AcquireUucpLock(path), LockResult::Busy);
+    struct stat st {};
+    EXPECT_EQ(::lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+TEST_F(UucpLockTest, BothPidFormatsAndLocksStillBeingWritten) {
+    const pid_t gone = ::fork();
+    if (gone == 0) {
+        ::_exit(0);
+    }
+    ::waitpid(gone, nullptr, 0);
+    const auto binary = [](std::int32_t pid) {
+        return std::string(reinterpret_cast<const char*>(&pid), sizeof pid);
+    };
+    struct Case {
+        std::string bytes;
+        int ageSeconds;
+        LockResult expected;
+    };
+    for (const Case& c : {
+             Case{binary(1), 0, LockResult::Busy},      // binary pid, alive
+             Case{binary(gone), 0, LockResult::Locked}, // binary pid, gone
+             Case{"1", 0, LockResult::Busy},            // ASCII without padding or newline
+             Case{"   1 minicom root\n", 0, LockResult::Busy},
+             Case{"", 0, LockResult::Busy},     // its owner has not written its pid yet
+             Case{"  \n", 1, LockResult::Busy}, // nor a readable one
+             Case{"", 10, LockResult::Locked},  // an owner that never will
+             Case{"junk\n", 10, LockResult::Locked},
+         }) {
+        WriteRaw(c.bytes);
+        Age(c.ageSeconds);
+        EXPECT_EQ(AcquireUucpLock(path), c.expected) << testing::PrintToString(c.bytes);
+        ReleaseUucpLock(path);
+        ::unlink(path.c_str());
+    }
+}
+
+TEST_F(UucpLockTest, OurLockAppearsComplete) {
+    // Its pid is never written under the lock's own name, so nobody can find it empty.
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, dir.c_str(), IN_MODIFY | IN_CREATE), 0);
+    ASSERT_EQ(AcquireUucpLock(path), LockResult::Locked);
+    alignas(inotify_event) char events[4096];
+    const ssize_t n = ::read(watch, events, sizeof events);
+    ::close(watch);
+    ASSERT_GT(n, 0);
+    bool created = false;
+    for (ssize_t at = 0; at < n;) {
+        const auto* e = reinterpret_cast<const inotify_event*>(events + at);
+        if (e->len > 0 && dir + "/" + e->name == path) {
+            EXPECT_FALSE(e->mask & IN_MODIFY);
+            created = created || (e->mask & IN_CREATE) != 0;
+        }
+        at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+    }
+    EXPECT_TRUE(created);
+    ReleaseUucpLock(path);
+    EXPECT_TRUE(std::filesystem::is_empty(dir)); // no temporary file left behind
+}
+
+TEST_F(UucpLockTest, APortIsLockedByItsRealNameAndRefusedWhileExclusive) {
+    rig::PtyPair pty;
+    ASSERT_TRUE(pty.Open());
+    const std::string lock = UucpLockPath(dir, pty.path);
+    const std::string link = dir + "/by-id";
+    ASSERT_EQ(::symlink(pty.path.c_str(), link.c_str()), 0);
+    auto port = OpenSerialPort(link, dir);
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(::access(lock.c_str(), F_OK), 0);
+    EXPECT_EQ(OpenSerialPort(pty.path, dir), nullptr);
+    port.reset();
+    EXPECT_NE(::access(lock.c_str(), F_OK), 0);
+
+    // Another program's exclusive mode keeps Pelko off even when it runs as root.
+    ASSERT_EQ(::ioctl(pty.slave, TIOCEXCL), 0);
+    EXPECT_EQ(OpenSerialPort(pty.path, dir), nullptr);
+    EXPECT_NE(::access(lock.c_str(), F_OK), 0);
+    ASSERT_EQ(::ioctl(pty.slave, TIOCNXCL), 0);
+    EXPECT_NE(OpenSerialPort(pty.path, dir), nullptr);
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -41,6 +42,12 @@ Bytes Concat(Bytes head, const std::string& tail) {
     return head;
 }
 
+// The file that the defaults make.
+Bytes DefaultsFile() {
+    return Concat({0x01, 0x08, 0x01, 0x01, 0x00, 0x00, 0x00, 0x0E},
+                  std::string("Lucida Console\0", 15));
+}
+
 // Names in the current directory other than "." and "..".
 std::vector<std::string> Entries() {
     std::vector<std::string> names;
@@ -60,9 +67,7 @@ protected:
 
 TEST_F(SettingsFileTest, DefaultsAreWrittenAsTheTwentyThreeBytes) {
     EXPECT_EQ(SaveDefaults(&win), 1);
-    const Bytes expected = Concat({0x01, 0x08, 0x01, 0x01, 0x00, 0x00, 0x00, 0x0E},
-                                  std::string("Lucida Console\0", 15));
-    EXPECT_EQ(ReadFile(gszDefaultName), expected);
+    EXPECT_EQ(ReadFile(gszDefaultName), DefaultsFile());
     EXPECT_EQ(gdwLength, 23U);
     EXPECT_THAT(Entries(), testing::ElementsAre(gszDefaultName)); // no temporary left behind
     EXPECT_TRUE(win.Calls().empty());                             // nothing shown
@@ -321,6 +326,67 @@ TEST_F(SettingsFileTest, ReplacingKeepsPermissionsAndLinks) {
     ASSERT_EQ(::stat("real.set", &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640U);
     EXPECT_EQ(ReadFile("real.set").size(), 23U);
+}
+
+TEST_F(SettingsFileTest, AWritableFileInAFolderThatIsNotIsRewrittenInPlace) {
+    WriteFile(gszDefaultName, Bytes(30, 9)); // longer than what replaces it
+    // The saver may write the file but not the folder: as user 65534 when the tests run as root.
+    constexpr uid_t kUser = 65534;
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(gszDefaultName, kUser, kUser), 0);
+    }
+    struct stat before {};
+    ASSERT_EQ(::stat(gszDefaultName, &before), 0);
+    ASSERT_EQ(::chmod(".", 0555), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(kUser) != 0 || ::setuid(kUser) != 0)) {
+            ::_exit(99);
+        }
+        // First a write that fails part-way (files may grow to 4 bytes): the old bytes stay.
+        struct rlimit saved {};
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        struct rlimit small = saved;
+        small.rlim_cur = 4;
+        std::signal(SIGXFSZ, SIG_IGN);
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        const int failed = SaveDefaults(&win);
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        if (failed != 0 || ReadFile(gszDefaultName) != Bytes(30, 9)) {
+            ::_exit(98);
+        }
+        ::_exit(SaveDefaults(&win));
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::chmod(".", 0700);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_EQ(ReadFile(gszDefaultName), DefaultsFile());
+    struct stat after {};
+    ASSERT_EQ(::stat(gszDefaultName, &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_THAT(Entries(), testing::ElementsAre(gszDefaultName));
+}
+
+TEST_F(SettingsFileTest, AStrangersLinkInAStickyFolderIsNotFollowed) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to give the link to another user";
+    }
+    // As in /tmp: a world-writable sticky folder, and a link of someone who owns neither it nor
+    // the folder.
+    const Bytes old{7, 7, 7};
+    WriteFile("real.set", old);
+    ASSERT_EQ(::symlink("real.set", gszDefaultName), 0);
+    ASSERT_EQ(::chmod(".", 01777), 0);
+    ASSERT_EQ(::lchown(gszDefaultName, 65534, 65534), 0);
+    EXPECT_EQ(SaveDefaults(&win), 0);
+    EXPECT_EQ(ReadFile("real.set"), old);
+    EXPECT_THAT(Entries(), testing::UnorderedElementsAre(gszDefaultName, "real.set"));
+
+    // The saver's own link is followed.
+    ASSERT_EQ(::lchown(gszDefaultName, ::geteuid(), ::getegid()), 0);
+    EXPECT_EQ(SaveDefaults(&win), 1);
+    EXPECT_EQ(ReadFile("real.set"), DefaultsFile());
 }
 
 TEST_F(SettingsFileTest, WindowCreationMakesTheFontFromTheFile) {
