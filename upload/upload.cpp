@@ -45,15 +45,6 @@ void ShowLine(platform::Window* hwnd, const char* report, std::int32_t n) {
     Show(hwnd, gszCRStr);
 }
 
-// Empties the echo buffer and forgets any '~' seen so far, so that the first CR from here on
-// decides the line about to be sent, by its own echo alone.
-void EmptyEcho() {
-    std::lock_guard<std::mutex> lock(gRXMu);
-    gwRXCol = 0;
-    gsRXBuf[0] = 0;
-    gfUpError.store(0);
-}
-
 // The record says connected from its creation on, before any port is open; the port decides.
 bool PortUsable(const TTYInfo* tty) {
     return tty->hCommPort && tty->fConnected.load() != 0 && gfPortDead.load() == 0;
@@ -187,6 +178,15 @@ int ScanCommBlock(const std::uint8_t* block, std::int32_t length) {
         }
     }
     return kScanPending;
+}
+
+// Forgets any '~' seen so far too, so that the first CR from here on decides the line about to
+// be sent by its own echo alone.
+void EmptyEcho() {
+    std::lock_guard<std::mutex> lock(gRXMu);
+    gwRXCol = 0;
+    gsRXBuf[0] = 0;
+    gfUpError.store(0);
 }
 
 std::int32_t TakeEcho(std::uint8_t* out) {

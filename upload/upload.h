@@ -8,6 +8,8 @@
 //                              kScanRejected when this block's CR rejected the line (gfUploading
 //                              is then clear and the echo is in gsRXBuf), kScanAccepted when it
 //                              accepted it, kScanPending while no CR has come; nothing for n <= 0
+//   EmptyEcho()                empties the echo buffer and forgets any '~' in it, before a line
+//                              goes out (window thread); cannot fail
 //   TakeEcho(out)              copies the echo collected so far into out (kRXBufSize bytes);
 //                              its length
 //   IToDecString(value, text)  writes "<digits> " and a NUL (no digits for 0) into the 10-byte
@@ -61,6 +63,7 @@ enum ScanResult { kScanPending = 0, kScanAccepted = 1, kScanRejected = 2 };
 
 int UploadSource(platform::Window* hwnd, UploadMode mode);
 int ScanCommBlock(const std::uint8_t* block, std::int32_t length);
+void EmptyEcho();
 std::int32_t TakeEcho(std::uint8_t* out);
 int IToDecString(std::int32_t value, char* text);
 bool EndUploadLinkLost();
