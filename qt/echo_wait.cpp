@@ -1,6 +1,7 @@
 // The upload's wait for the target's echo. It runs on the GUI thread inside the upload command:
-// a nested event loop that keeps painting (progress, the caret, the receive thread's repaints)
-// and drops every other input, but for Esc, which cancels the wait.
+// it sleeps on the handshake word, and between sleeps runs the window's events, keeping it
+// painted (progress, the caret, the receive thread's repaints) and dropping every other input
+// but Esc, which cancels the wait.
 #include <QCoreApplication>
 #include <QEvent>
 #include <QKeyEvent>
@@ -11,11 +12,8 @@ namespace pelko::qt {
 
 namespace {
 
-// Posted by the receive thread once the handshake word has changed.
-const QEvent::Type kEchoWakeEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
-
-// While a target answers at once the wait is never needed; the window still gets a look at its
-// events this often, so that it paints and hears Esc during a fast upload too.
+// The window gets a look at its events this often while an upload runs, also when the target
+// answers at once and the wait is never needed: it paints and hears Esc during a fast upload.
 constexpr std::chrono::milliseconds kEventsEvery{20};
 
 class EchoWaitFilter : public QObject {
@@ -52,27 +50,35 @@ protected:
 } // namespace
 
 bool QtWindow::WaitForEcho(const std::atomic<std::uint8_t>& sync) {
-    const auto now = std::chrono::steady_clock::now();
-    if (sync.load() != 0 && now - echoEventsAt_ < kEventsEvery) {
+    using Clock = std::chrono::steady_clock;
+    if (sync.load() != 0 && Clock::now() - echoEventsAt_ < kEventsEvery) {
         return true;
     }
     EchoWaitFilter filter;
     QCoreApplication::instance()->installEventFilter(&filter);
     echoWaiting_ = true;
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    // Sleeps until an event comes: the receive thread's wake-up, a paint, a key, the caret.
-    while (sync.load() == 0 && !filter.cancelled && !destroyed_) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    // The thread sleeps on the handshake word, which the receive thread's wake-up ends at once;
+    // between sleeps the window gets its events (paints, the caret, keys) at least this often.
+    for (;;) {
+        if (Clock::now() - echoEventsAt_ >= kEventsEvery) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+            echoEventsAt_ = Clock::now();
+        }
+        if (sync.load() != 0 || filter.cancelled || destroyed_) {
+            break;
+        }
+        std::unique_lock<std::mutex> lock(echoMu_);
+        echoWake_.wait_until(lock, echoEventsAt_ + kEventsEvery, [&] { return sync.load() != 0; });
     }
     echoWaiting_ = false;
     QCoreApplication::instance()->removeEventFilter(&filter);
-    echoEventsAt_ = std::chrono::steady_clock::now();
     RunDeferred();
     return sync.load() != 0;
 }
 
 void QtWindow::WakeEchoWait() {
-    QCoreApplication::postEvent(this, new QEvent(kEchoWakeEvent));
+    std::lock_guard<std::mutex> lock(echoMu_);
+    echoWake_.notify_all();
 }
 
 void QtWindow::RunDeferred() {

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -155,6 +156,8 @@ private:
     // The upload's echo wait (GUI thread only): while it runs, boxes and the connection-loss
     // report from the receive thread wait until it has ended.
     bool echoWaiting_ = false;
+    std::mutex echoMu_;
+    std::condition_variable echoWake_;
     std::chrono::steady_clock::time_point echoEventsAt_{};
     bool deferredLost_ = false;
     std::vector<std::function<void()>> deferredBoxes_;

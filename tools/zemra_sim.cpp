@@ -185,6 +185,11 @@ public:
                 return true;
             }
             TopUpFlood();
+            // What is ready goes out at once, without a poll first: the answer to a line is
+            // on its way as soon as the line has been judged.
+            if (!out_.empty() && tx_.Allowance() > 0 && !Send(fd)) {
+                return false;
+            }
             const std::size_t rxAllow = rx_.Allowance();
             const std::size_t txAllow = tx_.Allowance();
             short events = 0;
@@ -222,20 +227,29 @@ public:
             } else if ((pfd.revents & (POLLHUP | POLLERR)) != 0) {
                 return false;
             }
-            if ((pfd.revents & POLLOUT) != 0) {
-                const std::size_t want = std::min(out_.size(), txAllow);
-                const ssize_t put = ::write(fd, out_.data(), want);
-                if (put > 0) {
-                    tx_.Spend(static_cast<std::size_t>(put));
-                    out_.erase(out_.begin(), out_.begin() + put);
-                } else if (put < 0 && errno != EAGAIN && errno != EINTR) {
-                    return false;
-                }
+            if ((pfd.revents & POLLOUT) != 0 && !Send(fd)) {
+                return false;
             }
         }
     }
 
 private:
+    // Writes what the pacing allows of the output; false when the line is gone.
+    bool Send(int fd) {
+        const std::size_t want = std::min(out_.size(), tx_.Allowance());
+        if (want == 0) {
+            return true;
+        }
+        const ssize_t put = ::write(fd, out_.data(), want);
+        if (put > 0) {
+            tx_.Spend(static_cast<std::size_t>(put));
+            out_.erase(out_.begin(), out_.begin() + put);
+        } else if (put < 0 && errno != EAGAIN && errno != EINTR) {
+            return false;
+        }
+        return true;
+    }
+
     void Process() {
         if (busy_) {
             if (Clock::now() < busyUntil_) {
