@@ -184,12 +184,12 @@ public:
             if (dropping_ && out_.empty()) {
                 return true;
             }
-            TopUpFlood();
             // What is ready goes out at once, without a poll first: the answer to a line is
             // on its way as soon as the line has been judged.
             if (!out_.empty() && tx_.Allowance() > 0 && !Send(fd)) {
                 return false;
             }
+            TopUpFlood();
             const std::size_t rxAllow = rx_.Allowance();
             const std::size_t txAllow = tx_.Allowance();
             short events = 0;

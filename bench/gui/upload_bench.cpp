@@ -1,8 +1,9 @@
 // The upload through the real window (offscreen), the real receive thread and a pty to the
 // target simulator:
 //   Upload/HandshakeRate  lines per second of a fast upload of 40-byte lines, against a bare
-//                         ping-pong over a pty in the same run (write the line, an echo process
-//                         returns it, wait for the CR): ratio is Pelko's rate over the bare one
+//                         ping-pong over a pty in the same run (write the line, the simulator
+//                         returns it, wait for the CR): ratio is Pelko's rate over the bare one;
+//                         echo_lines_per_s is the same ping-pong with a plain echo process
 //   Upload/SlowTarget     200 lines, 5 ms each and every 25th 40 ms: overhead_pct is the wall
 //                         time over the sum of processing times, less 100 %
 //   Upload/BaudPaced      the simulator at 115200 baud: wire_over_wall is the time the lines and
@@ -15,6 +16,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <memory>
 #include <pty.h>
@@ -128,19 +130,57 @@ private:
     bool ok_ = false;
 };
 
-// The bare round trip: a forked process echoes every byte on a raw pty; the line goes out on
-// the other end and the caller waits for its CR. Lines per second, or -1 on failure.
-double BarePingPong(int lines) {
+// Lines per second of a bare round trip on fd: write the line, wait for a CR back; -1 on failure.
+double PingPong(int fd, int lines) {
+    std::string line(kLineBytes - 1, 'x');
+    line += '\r';
+    const auto start = Clock::now();
+    bool ok = true;
+    for (int i = 0; i < lines && ok; ++i) {
+        ok = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+        for (bool cr = false; ok && !cr;) {
+            char buf[256];
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            ok = n > 0;
+            cr = ok && std::memchr(buf, '\r', static_cast<std::size_t>(n)) != nullptr;
+        }
+    }
+    const double s = std::chrono::duration<double>(Clock::now() - start).count();
+    return ok ? lines / s : -1;
+}
+
+void MakeRaw(int fd) {
+    termios raw{};
+    ::tcgetattr(fd, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(fd, TCSANOW, &raw);
+}
+
+// The bare round trip with the simulator that Pelko talks to: the same peer, no Pelko.
+double PingPongSimulator(int lines) {
+    auto sim = rig::Simulator::Start({});
+    if (!sim) {
+        return -1;
+    }
+    const int fd = ::open(sim->Path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return -1;
+    }
+    MakeRaw(fd);
+    const double rate = PingPong(fd, lines);
+    ::close(fd);
+    return rate;
+}
+
+// The bare round trip with the plainest peer: a forked process that echoes every byte.
+double PingPongEcho(int lines) {
     int master = -1;
     int slave = -1;
     if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
         return -1;
     }
-    termios raw{};
-    ::tcgetattr(slave, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(slave, TCSANOW, &raw);
-    ::tcsetattr(master, TCSANOW, &raw);
+    MakeRaw(slave);
+    MakeRaw(master);
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(master);
@@ -153,24 +193,11 @@ double BarePingPong(int lines) {
         }
     }
     ::close(slave);
-    std::string line(kLineBytes - 1, 'x');
-    line += '\r';
-    const auto start = Clock::now();
-    bool ok = true;
-    for (int i = 0; i < lines && ok; ++i) {
-        ok = ::write(master, line.data(), line.size()) == static_cast<ssize_t>(line.size());
-        for (bool cr = false; ok && !cr;) {
-            char buf[256];
-            const ssize_t n = ::read(master, buf, sizeof buf);
-            ok = n > 0;
-            cr = ok && std::memchr(buf, '\r', static_cast<std::size_t>(n)) != nullptr;
-        }
-    }
-    const double s = std::chrono::duration<double>(Clock::now() - start).count();
+    const double rate = PingPong(master, lines);
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
     ::close(master);
-    return ok ? lines / s : -1;
+    return rate;
 }
 
 void BM_HandshakeRate(benchmark::State& state) {
@@ -182,8 +209,9 @@ void BM_HandshakeRate(benchmark::State& state) {
             return;
         }
         const double wall = s.Upload(UploadMode::Fast);
-        const double bare = BarePingPong(kLines);
-        if (wall <= 0 || bare <= 0) {
+        const double bare = PingPongSimulator(kLines);
+        const double echo = PingPongEcho(kLines);
+        if (wall <= 0 || bare <= 0 || echo <= 0) {
             state.SkipWithError("upload or ping-pong failed");
             return;
         }
@@ -191,6 +219,7 @@ void BM_HandshakeRate(benchmark::State& state) {
         state.counters["lines_per_s"] = kLines / wall;
         state.counters["bare_lines_per_s"] = bare;
         state.counters["ratio"] = kLines / wall / bare;
+        state.counters["echo_lines_per_s"] = echo;
     }
 }
 BENCHMARK(BM_HandshakeRate)
