@@ -54,8 +54,8 @@ pelko_own=""
 pelko_all=""
 for _ in $(seq "$runs"); do
   start_peer
-  (cd "$work" && DISPLAY="$display" QT_QPA_PLATFORM=xcb exec "$pelko" --com1="$slave") \
-    >"$work/pelko.log" 2>&1 &
+  (cd "$work" && DISPLAY="$display" QT_QPA_PLATFORM=xcb PELKO_LOCK_DIR="$work" \
+    exec "$pelko" --com1="$slave") >"$work/pelko.log" 2>&1 &
   pid=$!
   sleep 2 # the window is up and COM1 connected
   p0=$(ticks "$pid"); x0=$(ticks "$xvfb")
@@ -63,8 +63,6 @@ for _ in $(seq "$runs"); do
   p1=$(ticks "$pid"); x1=$(ticks "$xvfb")
   kill "$pid"; wait "$pid" 2>/dev/null || true
   end_peer
-  lock="/var/lock/LCK..$(echo "${slave#/dev/}" | tr / _)"
-  [ -f "$lock" ] && [ "$(tr -d ' \n' <"$lock")" = "$pid" ] && rm -f "$lock"
   pelko_own+=" $(secs $((p1 - p0)))"
   pelko_all+=" $(secs $((p1 - p0 + x1 - x0)))"
 done
