@@ -15,6 +15,8 @@
 #include <QShortcut>
 #include <QTimer>
 #include <QWheelEvent>
+#include <algorithm>
+#include <chrono>
 #include <string_view>
 #include <thread>
 
@@ -43,6 +45,52 @@ QRect ToQRect(const platform::Rect& r) {
 QColor FromColorRef(std::uint32_t c) {
     return QColor(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
                   static_cast<int>((c >> 16) & 0xFF));
+}
+
+// Requests from other threads are held back to at most one flush a frame while they keep coming.
+constexpr std::chrono::milliseconds kFrame{16};
+
+// A box of client pixels packed into one word: left, top, right and bottom (the last two
+// exclusive), each clamped to 0..0x7FFF, as four 16-bit fields. What the clamp cuts off lies
+// outside the view. 0 is no box; kAllBox, out of the fields' range, is the whole view.
+struct Box {
+    std::int32_t left, top, right, bottom;
+    bool Empty() const { return right <= left || bottom <= top; }
+    friend bool operator==(const Box&, const Box&) = default;
+};
+constexpr std::uint64_t kAllBox = ~std::uint64_t{0};
+
+Box ClampBox(const platform::Rect& r) {
+    auto c = [](std::int32_t v) { return std::clamp<std::int32_t>(v, 0, 0x7FFF); };
+    return Box{c(r.left), c(r.top), c(r.right), c(r.bottom)};
+}
+
+std::uint64_t PackBox(const Box& b) {
+    return static_cast<std::uint64_t>(b.left) | (static_cast<std::uint64_t>(b.top) << 16) |
+           (static_cast<std::uint64_t>(b.right) << 32) |
+           (static_cast<std::uint64_t>(b.bottom) << 48);
+}
+
+Box UnpackBox(std::uint64_t w) {
+    auto f = [w](int shift) { return static_cast<std::int32_t>((w >> shift) & 0xFFFF); };
+    return Box{f(0), f(16), f(32), f(48)};
+}
+
+// A caret position packed into one word with its "set" bit: x and y as 31-bit fields, each
+// clamped to what they can hold (the caret is off the view long before that).
+constexpr std::uint64_t kCaretSet = std::uint64_t{1} << 63;
+constexpr std::int32_t kCaretLimit = (1 << 30) - 1;
+
+std::uint64_t PackCaret(std::int32_t x, std::int32_t y) {
+    auto f = [](std::int32_t v) {
+        return static_cast<std::uint64_t>(std::clamp(v, -kCaretLimit, kCaretLimit) + kCaretLimit);
+    };
+    return kCaretSet | f(x) | (f(y) << 31);
+}
+
+QPoint UnpackCaret(std::uint64_t w) {
+    auto f = [w](int shift) { return static_cast<int>((w >> shift) & 0x7FFFFFFF) - kCaretLimit; };
+    return QPoint(f(0), f(31));
 }
 
 std::uint32_t ToColorRef(const QColor& c) {
@@ -277,6 +325,8 @@ QtWindow::QtWindow(WndProc proc) : proc_(proc), view_(new TerminalView(this)) {
         caretBlinkOn_ = !caretBlinkOn_;
         view_->viewport()->update(caret_);
     });
+    flushTimer_.setSingleShot(true);
+    connect(&flushTimer_, &QTimer::timeout, this, [this] { ApplyPending(); });
     // Room for the whole 80 x 25 page in the usual 8 x 16 cells.
     resize(80 * 8 + 20, 25 * 16 + menuBar()->sizeHint().height() + 20);
 }
@@ -373,40 +423,56 @@ void QtWindow::BuildKeys() {
     }
 }
 
+// Every thread has its own tag, whose address tells the threads apart without a call: the
+// receive thread asks for every cell it invalidates.
+namespace {
+thread_local char tThreadTag = 0;
+} // namespace
+
+const void* QtWindow::ThreadTag() {
+    return &tThreadTag;
+}
+
 bool QtWindow::OnGuiThread() const {
-    return std::this_thread::get_id() == guiThread_;
+    return &tThreadTag == guiThread_;
 }
 
 void QtWindow::PostFlush() {
-    // Most calls find a flush already on its way; only the first one pays for the exchange.
-    if (!flushPosted_.load(std::memory_order_relaxed) && !flushPosted_.exchange(true)) {
+    // Most calls find a flush already on its way or held back; only the first one pays for the
+    // exchange.
+    if (!flushPosted_.load() && !flushPosted_.exchange(true)) {
         QMetaObject::invokeMethod(
             this, [this] { Flush(); }, Qt::QueuedConnection);
     }
 }
 
 void QtWindow::Flush() {
+    // A flood asks for far more repaints than a screen shows: within a frame of the last one,
+    // the flush waits for the frame's end, and what comes meanwhile joins it.
+    const auto since = std::chrono::steady_clock::now() - lastFlush_;
+    if (since < kFrame) {
+        if (!flushTimer_.isActive()) {
+            flushTimer_.start(std::chrono::ceil<std::chrono::milliseconds>(kFrame - since));
+        }
+        return;
+    }
+    ApplyPending();
+}
+
+void QtWindow::ApplyPending() {
+    flushTimer_.stop();
+    lastFlush_ = std::chrono::steady_clock::now();
+    // Cleared before the take: a request that comes after it posts a flush of its own.
     flushPosted_.store(false);
-    QRect region;
-    bool all = false;
-    bool caret = false;
-    QPoint caretPos;
-    {
-        std::lock_guard lock(pendingMu_);
-        region = pendingRect_;
-        pendingRect_ = QRect();
-        all = pendingAll_;
-        caret = pendingCaret_;
-        caretPos = pendingCaretPos_;
-        pendingAll_ = pendingCaret_ = false;
-    }
-    if (all) {
+    const std::uint64_t box = pendingBox_.exchange(0);
+    const std::uint64_t caret = pendingCaret_.exchange(0);
+    if (box == kAllBox) {
         view_->viewport()->update();
-    } else if (!region.isEmpty()) {
-        view_->viewport()->update(region);
+    } else if (const Box b = UnpackBox(box); !b.Empty()) {
+        view_->viewport()->update(QRect(b.left, b.top, b.right - b.left, b.bottom - b.top));
     }
-    if (caret) {
-        MoveCaretTo(caretPos);
+    if ((caret & kCaretSet) != 0) {
+        MoveCaretTo(UnpackCaret(caret));
     }
 }
 
@@ -440,23 +506,39 @@ void QtWindow::InvalidateRect(const platform::Rect* rect, bool /*erase*/) {
         }
         return;
     }
-    {
-        std::lock_guard lock(pendingMu_);
-        if (rect == nullptr) {
-            pendingAll_ = true;
-            pendingRect_ = QRect();
-        } else if (!pendingAll_) {
-            // One bounding box: cheap to grow for every cell, and painting draws only the rows
-            // and columns that meet it.
-            pendingRect_ = pendingRect_.united(ToQRect(*rect));
+    if (rect == nullptr) {
+        pendingBox_.store(kAllBox);
+        PostFlush();
+        return;
+    }
+    // One bounding box, grown only when the cell lies outside it. A cell found inside is painted
+    // by the flush that takes the box: the interpreter stores and invalidates its cells while it
+    // holds the record's screen lock, and painting, which comes after the flush, copies the rows
+    // under that lock.
+    std::uint64_t cur = pendingBox_.load();
+    if (cur != kAllBox) {
+        const Box add = ClampBox(*rect);
+        if (add.Empty()) {
+            return; // wholly outside the view
         }
+        do {
+            const Box have = UnpackBox(cur);
+            const Box grown =
+                have.Empty()
+                    ? add
+                    : Box{std::min(have.left, add.left), std::min(have.top, add.top),
+                          std::max(have.right, add.right), std::max(have.bottom, add.bottom)};
+            if (grown == have || pendingBox_.compare_exchange_weak(cur, PackBox(grown))) {
+                break;
+            }
+        } while (cur != kAllBox);
     }
     PostFlush();
 }
 
 void QtWindow::UpdateWindow() {
     if (OnGuiThread()) {
-        Flush();
+        ApplyPending();
         view_->viewport()->repaint();
     } else {
         PostFlush();
@@ -522,14 +604,20 @@ void QtWindow::MoveCaretTo(QPoint pos) {
 
 void QtWindow::SetCaretPos(std::int32_t x, std::int32_t y) {
     if (OnGuiThread()) {
-        MoveCaretTo(QPoint(x, y));
-        return;
+        // A paint ends by placing the caret. While text floods in, a caret moved at once would
+        // ask for a paint after every paint: within a frame of the last flush it waits for the
+        // next one.
+        const bool flooding =
+            painting_ != nullptr && std::chrono::steady_clock::now() - lastFlush_ < kFrame;
+        if (!flooding) {
+            MoveCaretTo(QPoint(x, y));
+            return;
+        }
+        if (caret_.topLeft() == QPoint(x, y) && (pendingCaret_.load() & kCaretSet) == 0) {
+            return;
+        }
     }
-    {
-        std::lock_guard lock(pendingMu_);
-        pendingCaret_ = true;
-        pendingCaretPos_ = QPoint(x, y);
-    }
+    pendingCaret_.store(PackCaret(x, y));
     PostFlush();
 }
 

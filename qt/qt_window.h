@@ -126,11 +126,13 @@ private:
     bool OnGuiThread() const;
     void PostFlush();
     void Flush();
+    void ApplyPending();
     void MoveCaretTo(QPoint pos);
     void PaintView(QPaintEvent* e);
 
     WndProc proc_;
-    std::thread::id guiThread_ = std::this_thread::get_id(); // the window is made on it
+    const void* guiThread_ = ThreadTag(); // the window is made on it
+    static const void* ThreadTag();
     TerminalView* view_;
     std::map<unsigned, QAction*> actions_;
     bool destroyed_ = false;
@@ -145,13 +147,15 @@ private:
     QTimer caretBlink_;
     QRect caret_;
 
-    // Requests from other threads, applied by Flush on the GUI thread.
-    std::mutex pendingMu_;
-    QRect pendingRect_;
-    bool pendingAll_ = false;
-    bool pendingCaret_ = false;
-    QPoint pendingCaretPos_;
-    std::atomic<bool> flushPosted_{false};
+    // Requests from other threads, applied by Flush on the GUI thread, at most once a frame
+    // while they keep coming. The box to repaint and the caret's place are each one word, so a
+    // receive thread that invalidates cell after cell mostly finds its cell covered already and
+    // pays one load for it.
+    std::atomic<std::uint64_t> pendingBox_{0};   // a packed box, 0 for none, kAllBox for all
+    std::atomic<std::uint64_t> pendingCaret_{0}; // a packed position with its "set" bit
+    std::atomic<bool> flushPosted_{false};       // a flush is posted or held back
+    QTimer flushTimer_;                          // holds a flush back to the next frame
+    std::chrono::steady_clock::time_point lastFlush_{};
 
     // The upload's echo wait (GUI thread only): while it runs, boxes and the connection-loss
     // report from the receive thread wait until it has ended.

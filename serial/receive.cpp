@@ -18,6 +18,10 @@ namespace {
 // said it had input and then gave nothing.
 constexpr int kBackOffMs = 10;
 
+// One read takes up to this much of what the port holds (a tty's input queue holds 4 KiB); the
+// bytes are then handed on in blocks of at most kReadBlockSize, as if read one block at a time.
+constexpr std::int32_t kReadBufferSize = 4096;
+
 // The thread's last acts on every way out: the close waits for the id.
 void EndWatch(TTYInfo* tty) {
     tty->hWatchThread.store(0);
@@ -90,7 +94,7 @@ int CommWatchProc(TTYInfo* tty) {
         return 0;
     }
 
-    std::uint8_t block[kReadBlockSize];
+    std::uint8_t buffer[kReadBufferSize];
     while (tty->fConnected.load() != 0) {
         platform::Window* hwnd = WaitForWindow(tty);
         if (hwnd == nullptr) {
@@ -115,12 +119,14 @@ int CommWatchProc(TTYInfo* tty) {
         // that never pauses cannot hold the close up.
         bool gotAny = false;
         while (tty->fConnected.load() != 0) {
-            const std::int32_t n = ReadCommBlock(hwnd, block, kReadBlockSize);
+            const std::int32_t n = ReadCommBlock(hwnd, buffer, kReadBufferSize);
             if (n == 0) {
                 break;
             }
             gotAny = true;
-            Deliver(hwnd, block, n);
+            for (std::int32_t at = 0; at < n && tty->fConnected.load() != 0; at += kReadBlockSize) {
+                Deliver(hwnd, buffer + at, std::min(kReadBlockSize, n - at));
+            }
         }
         if (!gotAny) {
             Sys().WaitEvent(wake, kBackOffMs);

@@ -1,6 +1,7 @@
 #pragma once
-// The receive thread: it sleeps until the port has bytes, reads them in blocks of at most 80
-// and hands each block to the screen, or to the upload's echo scanner while an upload runs.
+// The receive thread: it sleeps until the port has bytes, reads what is there and hands it on
+// in blocks of at most 80, each to the screen, or to the upload's echo scanner while an upload
+// runs.
 //   CommWatchProc(record)             the thread's body; 1 after a normal end, 0 when it could
 //                                     not start (its event or its port was missing)
 //   ReadCommBlock(hwnd, buf, max)     reads at most max bytes of what the port already holds;

@@ -18,6 +18,12 @@ constexpr char kHexDigits[] = "0123456789abcdef";
 constexpr int kLastCol = kScreenCols - 1;
 constexpr int kLastRow = kScreenRows - 1;
 
+using view_detail::Saturate;
+
+bool IsControl(std::uint8_t b) {
+    return b == kBackspace || b == kLineFeed || b == kCarriageReturn;
+}
+
 // One call's view of the record. The options and the cell geometry are read once per call: the
 // window thread may change them meanwhile, and then repaints everything anyway.
 struct Call {
@@ -26,6 +32,18 @@ struct Call {
     bool newLine;
     bool autoWrap;
     bool hex;
+    std::int64_t cx;
+    std::int64_t cy;
+    std::int64_t hpos;
+    std::int64_t vpos;
+
+    // The pixel rectangle of one cell, as CellRect gives it.
+    platform::Rect Cell(int row, int col) const {
+        const std::int64_t left = col * cx - hpos;
+        const std::int64_t top = row * cy - vpos;
+        return platform::Rect{Saturate(left), Saturate(top), Saturate(left + cx),
+                              Saturate(top + cy)};
+    }
 
     void LineFeed() const {
         const int row = tty->nCursorRow.load(kRelaxed);
@@ -46,13 +64,31 @@ struct Call {
         const int row = tty->nCursorRow.load(kRelaxed);
         const int col = tty->nCursorCol.load(kRelaxed);
         tty->achScreen[row * kScreenCols + col] = ch;
-        const platform::Rect cell = CellRect(*tty, row, col);
+        const platform::Rect cell = Cell(row, col);
         hwnd->InvalidateRect(&cell, false);
         if (col < kLastCol) {
             tty->nCursorCol.store(col + 1, kRelaxed);
         } else if (autoWrap) {
             WriteTTYBlock(hwnd, "\r\n", 2);
         }
+    }
+
+    // Puts the plain bytes from block[i] on, as Put would one by one, as long as they are no
+    // control bytes and the cursor stays short of the last column; the index after them.
+    std::int32_t PutRun(const std::uint8_t* block, std::int32_t i, std::int32_t length) const {
+        const int row = tty->nCursorRow.load(kRelaxed);
+        int col = tty->nCursorCol.load(kRelaxed);
+        std::uint8_t* line = tty->achScreen + row * kScreenCols;
+        platform::Rect cell = Cell(row, col);
+        while (i < length && col < kLastCol && !IsControl(block[i])) {
+            line[col] = block[i++];
+            const std::int64_t left = col * cx - hpos;
+            cell.left = Saturate(left);
+            cell.right = Saturate(left + cx);
+            hwnd->InvalidateRect(&cell, false);
+            tty->nCursorCol.store(++col, kRelaxed);
+        }
+        return i;
     }
 };
 
@@ -67,9 +103,23 @@ int WriteTTYBlock(platform::Window* hwnd, const std::uint8_t* block, std::int32_
         return 1;
     }
     std::lock_guard lock(tty->screenLock);
-    const Call call{hwnd, tty, tty->fNewLine.load(kRelaxed) != 0,
-                    tty->fAutoWrap.load(kRelaxed) != 0, tty->fHexPrint.load(kRelaxed) != 0};
+    const Call call{hwnd,
+                    tty,
+                    tty->fNewLine.load(kRelaxed) != 0,
+                    tty->fAutoWrap.load(kRelaxed) != 0,
+                    tty->fHexPrint.load(kRelaxed) != 0,
+                    tty->cxChar.load(kRelaxed),
+                    tty->cyChar.load(kRelaxed),
+                    tty->nHScrollPos.load(kRelaxed),
+                    tty->nVScrollPos.load(kRelaxed)};
     for (std::int32_t i = 0; i < length; ++i) {
+        if (!call.hex) {
+            // Most received text is plain bytes: a run of them up to the last column at once.
+            i = call.PutRun(block, i, length);
+            if (i == length) {
+                break;
+            }
+        }
         const std::uint8_t b = block[i];
         switch (b) {
         case kBackspace: {

@@ -1,19 +1,14 @@
-// The window's costs, offscreen: a full 80 x 25 repaint, a one-cell repaint, and a flood of
-// text written from a second thread (as the receive thread does) while the window's loop runs.
+// The window's painting costs, offscreen: a full 80 x 25 repaint and a one-cell repaint. What
+// receiving costs through a real pty and receive thread is in receive_bench.cpp.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QTimer>
-#include <chrono>
 #include <cstring>
 #include <memory>
-#include <thread>
 
 #include "app/wndproc.h"
 #include "qt/qt_window.h"
 #include "resources/messages.h"
-#include "terminal/interpreter.h"
 #include "terminal/tty_info.h"
 
 namespace {
@@ -80,56 +75,6 @@ void BM_OneCellRepaint(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_OneCellRepaint)->Unit(benchmark::kMicrosecond);
-
-// 1 MB of mixed text in blocks of at most 80 bytes from a second thread, each block followed by
-// a repaint request, while the window's loop runs and a 5 ms timer measures how long the loop
-// is kept from its events.
-void BM_ReceiveFlood(benchmark::State& state) {
-    constexpr std::size_t kTotal = 1 << 20;
-    std::string text(kTotal, ' ');
-    for (std::size_t i = 0; i < kTotal; ++i) {
-        const std::size_t k = i % 97;
-        text[i] = k == 96 ? '\n' : (k == 95 ? '\r' : static_cast<char>(0x20 + (i * 13) % 95));
-    }
-    for (auto _ : state) {
-        Terminal t;
-        t.tty.fConnected = 1;
-        t.win->Send(WM_SETFOCUS);
-        const long paintsBefore = t.win->paintCount.load();
-        qint64 longestStall = 0;
-        QElapsedTimer sinceTick;
-        sinceTick.start();
-        QTimer ticker;
-        ticker.setInterval(5);
-        QObject::connect(&ticker, &QTimer::timeout,
-                         [&] { longestStall = std::max(longestStall, sinceTick.restart() - 5); });
-        ticker.start();
-        std::atomic<bool> done{false};
-        const auto start = std::chrono::steady_clock::now();
-        std::thread writer([&] {
-            for (std::size_t at = 0; at < kTotal; at += 80) {
-                const auto n = static_cast<std::int32_t>(std::min<std::size_t>(80, kTotal - at));
-                WriteTTYBlock(t.win.get(), text.data() + at, n);
-                t.win->RequestRepaint();
-            }
-            done = true;
-        });
-        while (!done.load()) {
-            QApplication::processEvents(QEventLoop::AllEvents, 5);
-        }
-        writer.join();
-        QApplication::processEvents(); // the last repaint reaches the screen
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        ticker.stop();
-        state.SetIterationTime(seconds);
-        state.counters["wall_ms"] = seconds * 1000.0;
-        state.counters["paints"] = static_cast<double>(t.win->paintCount.load() - paintsBefore);
-        state.counters["longest_stall_ms"] = static_cast<double>(longestStall);
-        state.counters["MB_per_s"] = static_cast<double>(kTotal) / seconds / 1e6;
-    }
-}
-BENCHMARK(BM_ReceiveFlood)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

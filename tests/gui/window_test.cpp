@@ -12,6 +12,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
+#include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "qt/qt_font.h"
@@ -19,6 +21,7 @@
 #include "resources/messages.h"
 #include "terminal/interpreter.h"
 #include "terminal/tty_info.h"
+#include "terminal/view.h"
 #include "tests/gui/gui_support.h"
 
 namespace pelko::test {
@@ -377,6 +380,51 @@ TEST(QtWindow, TextFromAnotherThreadIsPainted) {
     EXPECT_EQ(shot.copy(0, 0, cx, cy), ReferenceCell(g, font, U'f', cx, cy, background));
     // The caret caught up with the cursor, and is drawn over that cell.
     EXPECT_EQ(g.win().CaretRect().topLeft(), QPoint(23 * cx, 0));
+}
+
+TEST(QtWindow, AFloodFromAnotherThreadPaintsOnceAFrameAndEndsOnItsLastState) {
+    GuiWindow g;
+    g.tty().fConnected = 1;
+    g.tty().fNewLine = 0;
+    g.ShowAndActivate();
+    const long paintsBefore = g.win().paintCount.load();
+    const auto start = std::chrono::steady_clock::now();
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        // Scrolling lines as fast as they go for 300 ms, each block asking for a repaint.
+        const std::string line = std::string(78, 'x') + "\r\n";
+        while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(300)) {
+            WriteTTYBlock(&g.win(), line.data(), 80);
+            g.win().RequestRepaint();
+        }
+        WriteTTYBlock(&g.win(), "last", 4);
+        g.win().RequestRepaint();
+        done = true;
+    });
+    while (!done.load()) {
+        QTest::qWait(5);
+    }
+    writer.join();
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - start)
+                        .count();
+    QTest::qWait(50);
+    EXPECT_LE(g.win().paintCount.load() - paintsBefore, ms / 16 + 5);
+    const int cx = g.tty().cxChar;
+    const int cy = g.tty().cyChar;
+    const QImage shot =
+        g.win().view()->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QFont font = qt::MakeQFont(g.tty().lfTTYFont);
+    const QColor background = g.win().view()->viewport()->palette().color(QPalette::Base);
+    EXPECT_EQ(shot.copy(0, 24 * cy, cx, cy), ReferenceCell(g, font, U'l', cx, cy, background));
+
+    // The caret placed from another thread arrives where it was sent, also above and left of
+    // the view (the cursor is on row 24, column 4).
+    g.tty().nHScrollPos = 7 * cx;
+    g.tty().nVScrollPos = 26 * cy;
+    std::thread([&] { MoveTTYCursor(&g.win()); }).join();
+    QTest::qWait(50);
+    EXPECT_EQ(g.win().CaretRect().topLeft(), QPoint(-3 * cx, -2 * cy));
 }
 
 } // namespace

@@ -78,12 +78,22 @@ std::size_t RecordingWindow::Count(const std::string& op) const {
 
 std::vector<std::string> RecordingWindow::CellRunsAndRepaints() const {
     std::vector<std::string> order;
+    int cells = 0;
     for (const Call& c : Calls()) {
-        if (c.op == "RequestRepaint") {
-            order.push_back("repaint");
-        } else if (c.op == "InvalidateRect" && (order.empty() || order.back() == "repaint")) {
-            order.push_back("cells");
+        if (c.op == "InvalidateRect") {
+            ++cells;
+            continue;
         }
+        if (c.op == "RequestRepaint") {
+            if (cells > 0) {
+                order.push_back(std::to_string(cells) + " cells");
+                cells = 0;
+            }
+            order.push_back("repaint");
+        }
+    }
+    if (cells > 0) {
+        order.push_back(std::to_string(cells) + " cells");
     }
     return order;
 }

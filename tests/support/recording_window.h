@@ -45,7 +45,7 @@ public:
     std::vector<Call> Calls() const;
     std::vector<Call> Calls(const std::string& op) const;
     std::size_t Count(const std::string& op) const;
-    // The calls as runs: "cells" for a run of cell invalidations, "repaint" for each repaint
+    // The calls as runs: "N cells" for a run of N cell invalidations, "repaint" for each repaint
     // request, in the order they came.
     std::vector<std::string> CellRunsAndRepaints() const;
     void Clear();

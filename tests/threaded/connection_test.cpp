@@ -146,7 +146,7 @@ TEST_F(ConnectionTest, BaudChangeWhileOpenKeepsRecordValueWhenRefused) {
     EXPECT_EQ(tty->dwBaudRate, 12345u);
 }
 
-TEST_F(ConnectionTest, EachBlockIsShownAndRepaintedBeforeTheNextRead) {
+TEST_F(ConnectionTest, EachBlockIsShownAndRepaintedBeforeTheNext) {
     tty->fNewLine = 0;
     ASSERT_NE(OpenConnection(&win), 0);
     win.Clear();
@@ -154,10 +154,11 @@ TEST_F(ConnectionTest, EachBlockIsShownAndRepaintedBeforeTheNextRead) {
     text += std::string(80, 'b') + std::string(40, 'c');
     port->Receive(text);
     ASSERT_TRUE(Eventually([&] { return win.Count("RequestRepaint") == 3; }));
-    EXPECT_THAT(port->Reads(), ElementsAre(80, 80, 40));
-    // A block's cells, then its repaint, three times over.
+    // One read takes what is there; the screen gets it in blocks of at most 80, each block's
+    // cells followed by its repaint.
+    EXPECT_THAT(port->Reads(), ElementsAre(200));
     EXPECT_THAT(win.CellRunsAndRepaints(),
-                ElementsAre("cells", "repaint", "cells", "repaint", "cells", "repaint"));
+                ElementsAre("80 cells", "repaint", "80 cells", "repaint", "40 cells", "repaint"));
     EXPECT_EQ(tty.Row(0), std::string(80, 'a'));
     EXPECT_EQ(tty.Row(2).substr(0, 41), std::string(40, 'c') + ' ');
 }
