@@ -68,7 +68,10 @@ bool QtWindow::WaitForEcho(const std::atomic<std::uint8_t>& sync) {
             break;
         }
         std::unique_lock<std::mutex> lock(echoMu_);
-        echoWake_.wait_until(lock, echoEventsAt_ + kEventsEvery, [&] { return sync.load() != 0; });
+        if (echoWake_.wait_until(lock, echoEventsAt_ + kEventsEvery,
+                                 [&] { return sync.load() != 0; })) {
+            break; // answered: back to the upload at once, the events can wait
+        }
     }
     echoWaiting_ = false;
     QCoreApplication::instance()->removeEventFilter(&filter);

@@ -16,6 +16,7 @@
 #include <pty.h>
 #include <set>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
@@ -199,18 +200,23 @@ public:
             if (!out_.empty() && txAllow > 0) {
                 events |= POLLOUT;
             }
-            int timeout = -1;
+            // The wait ends when pacing allows a byte, or to the nanosecond when a line's
+            // processing time is over, so that a slow target takes just its own time.
+            std::int64_t timeoutNs = -1;
             if ((rxAllow == 0 && rx_.Limited()) || (!out_.empty() && txAllow == 0)) {
-                timeout = tx_.MsUntilOne();
+                timeoutNs = std::int64_t{tx_.MsUntilOne()} * 1000000;
             }
             if (busy_) {
-                const auto left =
-                    std::chrono::duration_cast<Ms>(busyUntil_ - Clock::now()).count() + 1;
-                timeout = timeout < 0 ? static_cast<int>(left)
-                                      : std::min(timeout, static_cast<int>(left));
+                const std::int64_t left = std::max<std::int64_t>(
+                    0,
+                    std::chrono::duration_cast<std::chrono::nanoseconds>(busyUntil_ - Clock::now())
+                        .count());
+                timeoutNs = timeoutNs < 0 ? left : std::min(timeoutNs, left);
             }
             pollfd pfd{fd, events, 0};
-            const int n = ::poll(&pfd, 1, timeout < 0 ? -1 : std::max(timeout, 0));
+            const timespec ts{static_cast<time_t>(timeoutNs / 1000000000),
+                              static_cast<long>(timeoutNs % 1000000000)};
+            const int n = ::ppoll(&pfd, 1, timeoutNs < 0 ? nullptr : &ts, nullptr);
             if (n < 0 && errno != EINTR) {
                 return false;
             }
@@ -426,6 +432,8 @@ int ServeTcp(const Options& o) {
 
 int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
+    // Processing times are kept to the microsecond, not to the kernel's default timer slack.
+    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     const Options o = Parse(argc, argv);
     switch (o.mode) {
     case Options::Mode::Pty:
