@@ -22,6 +22,7 @@ xdotool windowfocus --sync "$dialog" 2>/dev/null || true
 xdotool type --delay 2 "$root/build/demo/demo.txt"
 press "$dialog" Return
 gone "Select Source" || fail "the file dialog did not close"
+sleep 0.5 # the main window is active again before its key comes
 press "$main" F3
 box=$(find_window "Upload") || fail "the sample's pause did not ask"
 sleep 0.3

@@ -52,6 +52,7 @@ xdotool windowfocus --sync "$dialog" 2>/dev/null || true
 xdotool type --delay 2 "$work/sample.src"
 press "$dialog" Return
 gone "Select Source" || fail "the file dialog did not close"
+sleep 0.5 # the main window is active again before its key comes
 press "$main" F3
 for _ in $(seq 100); do [ "$(wc -l < "$work/transcript")" -ge 25 ] && break; sleep 0.1; done
 sleep 0.5
