@@ -85,11 +85,13 @@ void RunUpload(platform::Window* hwnd, UploadMode mode) {
         }
 
         const std::int32_t n = IToDecString(gwSourceLine, gszLineStr);
-        // The port may have died between two lines (or while the pause box was up).
+        // The upload may have ended between two lines (or while the pause box was up): the port
+        // died, or the target sent a '~' and a CR of its own accord.
         if (gfPortDead.load() != 0 || gfUploading.load() == 0) {
+            const bool rejected = gfPortDead.load() == 0 && gUploadSync.load() == kUploadRejected;
             gfUploading.store(0);
-            ShowLine(hwnd, gszLostLineStr, n);
-            gUploadEnd = UploadEnd::LinkLost;
+            ShowLine(hwnd, rejected ? gszErrorLineStr : gszLostLineStr, n);
+            gUploadEnd = rejected ? UploadEnd::Rejected : UploadEnd::LinkLost;
             return;
         }
         EmptyEcho();
