@@ -102,7 +102,9 @@ public:
         return true;
     }
     void WakeEchoWait() override {
-        std::lock_guard<std::mutex> lock(mu_);
+        // Passing through the lock orders this after a waiter's look at the word; the waiter
+        // then need not wait for the lock again once woken.
+        { std::lock_guard<std::mutex> lock(mu_); }
         wake_.notify_all();
     }
 

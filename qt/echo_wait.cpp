@@ -80,7 +80,9 @@ bool QtWindow::WaitForEcho(const std::atomic<std::uint8_t>& sync) {
 }
 
 void QtWindow::WakeEchoWait() {
-    std::lock_guard<std::mutex> lock(echoMu_);
+    // Passing through the lock orders this after a waiter's look at the word; the waiter
+    // then need not wait for the lock again once woken.
+    { std::lock_guard<std::mutex> lock(echoMu_); }
     echoWake_.notify_all();
 }
 
