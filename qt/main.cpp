@@ -59,6 +59,15 @@ int main(int argc, char** argv) {
     case pelko::cli::Action::Window:
         break;
     }
+    // Without a display Qt would end with a plugin error; say what to do instead.
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr && std::getenv("DISPLAY") == nullptr &&
+        std::getenv("WAYLAND_DISPLAY") == nullptr) {
+        std::fprintf(stderr,
+                     "%s: no display for the window; without one, upload with %s --upload FILE "
+                     "(--help lists the options)\n",
+                     program.c_str(), program.c_str());
+        return 1;
+    }
     pelko::posix::InstallPortFactory(options.map);
 
     const int code = Run(argc, argv);
