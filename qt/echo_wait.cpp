@@ -76,7 +76,8 @@ bool QtWindow::WaitForEcho(const std::atomic<std::uint8_t>& sync) {
     echoWaiting_ = false;
     QCoreApplication::instance()->removeEventFilter(&filter);
     RunDeferred();
-    return sync.load() != 0;
+    // Esc counts even when the answer came with it: the user asked for the upload to end.
+    return sync.load() != 0 && !filter.cancelled;
 }
 
 void QtWindow::WakeEchoWait() {
