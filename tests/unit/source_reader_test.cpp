@@ -13,6 +13,7 @@
 #include "tests/support/escapes.h"
 #include "tests/support/private_dir.h"
 #include "tests/support/recording_window.h"
+#include "tests/support/source_fixture.h"
 #include "upload/source.h"
 
 namespace pelko::test {
@@ -21,43 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr unsigned kBoxStyle = platform::MB_OK | platform::MB_ICONEXCLAMATION;
-
-struct Fixture {
-    std::uint16_t limit = 80;
-    std::uint16_t start = 1;
-    std::string file;
-    std::vector<std::string> events; // "line N: <bytes>", "pause: N", "box: text", ...
-};
-
-Fixture Load(const fs::path& path) {
-    Fixture f;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty() || line[0] == '#') {
-            continue;
-        }
-        const auto colon = line.find(':');
-        if (colon == std::string::npos) {
-            throw std::invalid_argument(path.stem().string() + ": no 'key: value' in: " + line);
-        }
-        const std::string key = line.substr(0, colon);
-        const std::string value = colon + 1 < line.size() ? line.substr(colon + 2) : "";
-        if (key == "limit") {
-            f.limit = static_cast<std::uint16_t>(std::stoul(value));
-        } else if (key == "start") {
-            f.start = static_cast<std::uint16_t>(std::stoul(value));
-        } else if (key == "file") {
-            f.file += Decode(value);
-        } else if (key.rfind("line ", 0) == 0) {
-            f.events.push_back(key + ": " + Decode(value));
-        } else if (key == "pause" || key == "skip" || key == "end" || key == "box") {
-            f.events.push_back(key + ": " + value);
-        } else {
-            throw std::invalid_argument(path.stem().string() + ": unknown key " + key);
-        }
-    }
-    return f;
-}
 
 // Sets the column limit for one test and puts the previous one back.
 struct Limit {
@@ -97,7 +61,7 @@ std::vector<fs::path> FixtureFiles() {
 class SourceFixture : public testing::TestWithParam<fs::path> {};
 
 TEST_P(SourceFixture, Matches) {
-    const Fixture f = Load(GetParam());
+    const SourceCase f = LoadSourceCase(GetParam());
     PrivateDir dir;
     Limit limit(f.limit);
     RecordingWindow win;
