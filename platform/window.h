@@ -15,10 +15,11 @@
 //   EnableMenuItem              menu item state by command id; unknown ids are ignored
 //   SetCursor                   the mouse cursor shape; returns the one it replaced
 //   MessageBox                  modal box; returns IDOK, IDCANCEL, ... (IDOK when only OK is
-//   offered) PostClose                   queues a close request to the window itself DestroyWindow
-//   destroys the window: it gets the destroy message, then goes away PostQuitMessage(code) ends the
-//   message loop with `code` once control returns to it DialogBoxParam              runs a modal
-//   dialog; returns the value given to EndDialog, -1 if
+//                               offered)
+//   PostClose                   queues a close request to the window itself
+//   DestroyWindow               destroys the window: it gets the destroy message, then goes away
+//   PostQuitMessage(code)       ends the message loop with `code` once control returns to it
+//   DialogBoxParam              runs a modal dialog; returns the value given to EndDialog, -1 if
 //                               the dialog could not be made
 //   ChooseFont                  the font chooser; false when cancelled, the inputs then unchanged
 //   GetOpenFileName             the open-file dialog with its filters (the first shown first) and
