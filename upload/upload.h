@@ -2,8 +2,9 @@
 // The upload loop and the echo handshake it shares with the receive thread.
 //   UploadSource(hwnd, mode)   runs a whole upload on the window thread; 1 when it ran (to the end
 //                              of the file, a rejected line, a cancel or a lost connection), 0
-//                              when it did not start: no record, no connection (told the user),
-//                              or the source file could not be opened (told the user)
+//                              when it did not start: no record, an upload already running, no
+//                              connection (told the user), or the source file could not be
+//                              opened (told the user). gUploadEnd says how it ended.
 //   ScanCommBlock(block, n)    collects the target's echo of the line just sent (receive thread);
 //                              kScanRejected when this block's CR rejected the line (gfUploading
 //                              is then clear and the echo is in gsRXBuf), kScanAccepted when it
@@ -14,8 +15,8 @@
 //                              its length
 //   IToDecString(value, text)  writes "<digits> " and a NUL (no digits for 0) into the 10-byte
 //                              text; the number of bytes before the NUL
-//   EndUploadLinkLost()        receive thread, on finding the port dead: ends an upload that
-//                              waits for an echo; true when there was one
+//   EndUploadLinkLost()        on finding the port dead (receive thread) or on a quit signal:
+//                              ends a running upload as a lost connection; true when one ran
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
