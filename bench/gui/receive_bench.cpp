@@ -25,14 +25,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "app/wndproc.h"
-#include "platform/port.h"
-#include "platform/system.h"
-#include "posix/devices.h"
+#include "bench/gui/bench_window.h"
 #include "qt/qt_window.h"
-#include "resources/globals.h"
 #include "resources/messages.h"
-#include "serial/connection.h"
 #include "terminal/tty_info.h"
 #include "tools/rig/rig.h"
 
@@ -40,22 +35,6 @@ namespace {
 
 using namespace pelko;
 using Clock = std::chrono::steady_clock;
-
-TTYInfo* gRecord = nullptr;
-
-std::intptr_t Proc(platform::Window* hwnd, unsigned msg, std::uintptr_t wParam,
-                   std::intptr_t lParam) {
-    if (msg == WM_CREATE) {
-        hwnd->SetRecord(gRecord);
-        ResetTTYScreen(hwnd, gRecord);
-        return 1;
-    }
-    if (msg == WM_DESTROY) {
-        hwnd->SetRecord(nullptr);
-        return 0;
-    }
-    return TTYWndProc(hwnd, msg, wParam, lParam);
-}
 
 // Never appears in the flood: no two neighbouring characters of a flood line are equal.
 constexpr char kEndMark[] = "~~flood end~~";
@@ -77,49 +56,17 @@ std::string FloodText(std::size_t total) {
 // A pty behind COM1, a shown window holding the record, connected and focused.
 class Session {
 public:
-    Session() {
-        char dir[] = "/tmp/pelko-recv-bench.XXXXXX";
-        if (::mkdtemp(dir) == nullptr || !pty_.Open()) {
-            return;
-        }
-        lockDir_ = dir;
-        map_.com[1] = pty_.path;
-        map_.lockDir = lockDir_;
-        factory_ = posix::MakePortFactory(map_);
-        platform::SetPortFactory(factory_.get());
-        SetTTYDefaults(&tty_);
-        std::memset(tty_.achScreen, ' ', sizeof tty_.achScreen);
-        tty_.fConnected = 0;
-        tty_.fNewLine = 0;
-        tty_.dwBaudRate = 115200;
-        tty_.osRead.hEvent = platform::Sys().CreateEvent();
-        tty_.osWrite.hEvent = platform::Sys().CreateEvent();
-        gRecord = &tty_;
-        win_ = std::make_unique<qt::QtWindow>(&Proc);
-        win_->Create();
-        win_->show();
-        win_->activateWindow();
-        QApplication::processEvents();
-        hTTYWnd = win_.get();
-        ok_ = OpenConnection(win_.get()) != 0;
-        win_->Send(WM_SETFOCUS);
+    Session()
+        : open_(pty_.Open()), win_(pty_.path, [](TTYInfo& tty) {
+              tty.fNewLine = 0;
+              tty.dwBaudRate = 115200;
+          }) {
+        win_.Win().activateWindow();
+        win_.Win().Send(WM_SETFOCUS);
         Spin(50);
     }
-    ~Session() {
-        if (win_) {
-            CloseConnection(win_.get());
-            hTTYWnd = nullptr;
-            win_.reset();
-        }
-        platform::SetPortFactory(nullptr);
-        platform::Sys().CloseEvent(tty_.osRead.hEvent);
-        platform::Sys().CloseEvent(tty_.osWrite.hEvent);
-        if (!lockDir_.empty()) {
-            ::rmdir(lockDir_.c_str());
-        }
-    }
-    bool Ok() const { return ok_ && win_->CaretVisible(); }
-    qt::QtWindow& Win() { return *win_; }
+    bool Ok() { return open_ && win_.Ok() && win_.Win().CaretVisible(); }
+    qt::QtWindow& Win() { return win_.Win(); }
     int Master() const { return pty_.master; }
 
     // Runs the window's loop for `ms` milliseconds.
@@ -130,19 +77,16 @@ public:
     }
     // True when the last row of the screen buffer starts with `text`.
     bool LastRowStartsWith(const char* text) {
-        std::lock_guard lock(tty_.screenLock);
-        return std::memcmp(tty_.achScreen + (kScreenRows - 1) * kScreenCols, text,
+        TTYInfo& tty = win_.Tty();
+        std::lock_guard lock(tty.screenLock);
+        return std::memcmp(tty.achScreen + (kScreenRows - 1) * kScreenCols, text,
                            std::strlen(text)) == 0;
     }
 
 private:
     rig::PtyPair pty_;
-    std::string lockDir_;
-    posix::DeviceMap map_;
-    std::unique_ptr<platform::PortFactory> factory_;
-    TTYInfo tty_{};
-    std::unique_ptr<qt::QtWindow> win_;
-    bool ok_ = false;
+    bool open_;
+    bench::ConnectedWindow win_;
 };
 
 // Writes all of `text` to `fd` from a child process; its pid, or -1.

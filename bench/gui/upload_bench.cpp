@@ -24,14 +24,8 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "app/wndproc.h"
-#include "platform/port.h"
-#include "platform/system.h"
-#include "posix/devices.h"
+#include "bench/gui/bench_window.h"
 #include "qt/qt_window.h"
-#include "resources/globals.h"
-#include "resources/messages.h"
-#include "serial/connection.h"
 #include "settings/settings.h"
 #include "terminal/tty_info.h"
 #include "tools/rig/rig.h"
@@ -43,48 +37,15 @@ namespace {
 using namespace pelko;
 using Clock = std::chrono::steady_clock;
 
-TTYInfo* gRecord = nullptr;
-
-std::intptr_t Proc(platform::Window* hwnd, unsigned msg, std::uintptr_t wParam,
-                   std::intptr_t lParam) {
-    if (msg == WM_CREATE) {
-        hwnd->SetRecord(gRecord);
-        ResetTTYScreen(hwnd, gRecord);
-        return 1;
-    }
-    if (msg == WM_DESTROY) {
-        hwnd->SetRecord(nullptr);
-        return 0;
-    }
-    return TTYWndProc(hwnd, msg, wParam, lParam);
-}
-
 constexpr std::size_t kLineBytes = 40; // 39 characters and the CR
 
 // The simulator on a pty behind COM1, a real window holding the record, connected to it, and a
 // source file of `lines` lines of kLineBytes bytes.
 class Session {
 public:
-    Session(const std::vector<std::string>& simArgs, int lines, std::uint32_t baud = 115200) {
-        sim_ = rig::Simulator::Start(simArgs);
-        if (!sim_) {
-            return;
-        }
-        map_.com[1] = sim_->Path();
-        factory_ = posix::MakePortFactory(map_);
-        platform::SetPortFactory(factory_.get());
-        SetTTYDefaults(&tty_);
-        std::memset(tty_.achScreen, ' ', sizeof tty_.achScreen);
-        tty_.fConnected = 0;
-        tty_.dwBaudRate = baud;
-        tty_.osRead.hEvent = platform::Sys().CreateEvent();
-        tty_.osWrite.hEvent = platform::Sys().CreateEvent();
-        gRecord = &tty_;
-        win_ = std::make_unique<qt::QtWindow>(&Proc);
-        win_->Create();
-        win_->show();
-        QApplication::processEvents();
-        hTTYWnd = win_.get();
+    Session(const std::vector<std::string>& simArgs, int lines)
+        : sim_(rig::Simulator::Start(simArgs)),
+          win_(sim_ ? sim_->Path() : std::string(), [](TTYInfo& tty) { tty.dwBaudRate = 115200; }) {
         path_ = "/tmp/pelko-upload-bench-" + std::to_string(::getpid()) + ".src";
         std::ofstream out(path_, std::ios::binary);
         for (int i = 0; i < lines; ++i) {
@@ -95,26 +56,13 @@ public:
         out.close();
         gszSourcePath = path_;
         gwMaxColumn = 80;
-        ok_ = OpenConnection(win_.get()) != 0;
     }
-    ~Session() {
-        if (win_) {
-            CloseConnection(win_.get());
-            hTTYWnd = nullptr;
-            win_.reset();
-        }
-        platform::SetPortFactory(nullptr);
-        platform::Sys().CloseEvent(tty_.osRead.hEvent);
-        platform::Sys().CloseEvent(tty_.osWrite.hEvent);
-        if (!path_.empty()) {
-            ::unlink(path_.c_str());
-        }
-    }
-    bool Ok() const { return ok_; }
+    ~Session() { ::unlink(path_.c_str()); }
+    bool Ok() const { return sim_ && win_.Ok(); }
     // Runs one upload; its wall time in seconds, or -1 when it did not end with " Ready".
     double Upload(UploadMode mode) {
         const auto start = Clock::now();
-        const int ran = UploadSource(win_.get(), mode);
+        const int ran = UploadSource(&win_.Win(), mode);
         const double s = std::chrono::duration<double>(Clock::now() - start).count();
         return ran == 1 && gfUploading.load() == 0 && gUploadSync.load() == kUploadAccepted ? s
                                                                                             : -1;
@@ -122,12 +70,8 @@ public:
 
 private:
     std::unique_ptr<rig::Simulator> sim_;
-    posix::DeviceMap map_;
-    std::unique_ptr<platform::PortFactory> factory_;
-    TTYInfo tty_{};
-    std::unique_ptr<qt::QtWindow> win_;
+    bench::ConnectedWindow win_;
     std::string path_;
-    bool ok_ = false;
 };
 
 // Lines per second of a bare round trip on fd: write the line, wait for a CR back; -1 on failure.

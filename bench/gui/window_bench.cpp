@@ -6,56 +6,26 @@
 #include <cstring>
 #include <memory>
 
-#include "app/wndproc.h"
+#include "bench/gui/bench_window.h"
 #include "qt/qt_window.h"
-#include "resources/messages.h"
 #include "terminal/tty_info.h"
 
 namespace {
 
 using namespace pelko;
 
-TTYInfo* gRecord = nullptr;
-
-// The window procedure, with a creation that attaches a plain record instead of opening ports.
-std::intptr_t Proc(platform::Window* hwnd, unsigned msg, std::uintptr_t wParam,
-                   std::intptr_t lParam) {
-    if (msg == WM_CREATE) {
-        hwnd->SetRecord(gRecord);
-        ResetTTYScreen(hwnd, gRecord);
-        return 1;
-    }
-    if (msg == WM_DESTROY) {
-        hwnd->SetRecord(nullptr);
-        return 0;
-    }
-    return TTYWndProc(hwnd, msg, wParam, lParam);
-}
-
-struct Terminal {
-    TTYInfo tty;
-    std::unique_ptr<qt::QtWindow> win;
+// A shown window whose screen is filled with every kind of character.
+struct Terminal : bench::PlainWindow {
     Terminal() {
-        SetTTYDefaults(&tty);
-        std::memset(tty.achScreen, ' ', sizeof tty.achScreen);
-        tty.fConnected = 0;
-        gRecord = &tty;
-        win = std::make_unique<qt::QtWindow>(&Proc);
-        win->Create();
-        win->show();
-        QApplication::processEvents();
-    }
-    void FillScreen() {
         for (int i = 0; i < kScreenCells; ++i) {
-            tty.achScreen[i] = static_cast<std::uint8_t>(0x20 + (i * 7) % 224);
+            tty_.achScreen[i] = static_cast<std::uint8_t>(0x20 + (i * 7) % 224);
         }
     }
 };
 
 void BM_FullRepaint(benchmark::State& state) {
     Terminal t;
-    t.FillScreen();
-    QWidget* vp = t.win->view()->viewport();
+    QWidget* vp = t.Win().view()->viewport();
     for (auto _ : state) {
         vp->repaint();
     }
@@ -65,10 +35,9 @@ BENCHMARK(BM_FullRepaint)->Unit(benchmark::kMicrosecond);
 
 void BM_OneCellRepaint(benchmark::State& state) {
     Terminal t;
-    t.FillScreen();
-    QWidget* vp = t.win->view()->viewport();
-    const int cx = t.tty.cxChar;
-    const int cy = t.tty.cyChar;
+    QWidget* vp = t.Win().view()->viewport();
+    const int cx = t.Tty().cxChar;
+    const int cy = t.Tty().cyChar;
     const QRect cell(10 * cx, 5 * cy, cx, cy);
     for (auto _ : state) {
         vp->repaint(cell);

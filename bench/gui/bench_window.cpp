@@ -1,0 +1,88 @@
+#include "bench/gui/bench_window.h"
+
+#include <QApplication>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+#include "app/wndproc.h"
+#include "platform/system.h"
+#include "resources/globals.h"
+#include "resources/messages.h"
+#include "serial/connection.h"
+
+namespace pelko::bench {
+
+namespace {
+
+TTYInfo* gRecord = nullptr;
+
+// The window procedure, with a creation that attaches the plain record.
+std::intptr_t Proc(platform::Window* hwnd, unsigned msg, std::uintptr_t wParam,
+                   std::intptr_t lParam) {
+    if (msg == WM_CREATE) {
+        hwnd->SetRecord(gRecord);
+        ResetTTYScreen(hwnd, gRecord);
+        return 1;
+    }
+    if (msg == WM_DESTROY) {
+        hwnd->SetRecord(nullptr);
+        return 0;
+    }
+    return TTYWndProc(hwnd, msg, wParam, lParam);
+}
+
+} // namespace
+
+PlainWindow::PlainWindow(const std::function<void(TTYInfo&)>& setUp) {
+    SetTTYDefaults(&tty_);
+    std::memset(tty_.achScreen, ' ', sizeof tty_.achScreen);
+    tty_.fConnected = 0;
+    if (setUp) {
+        setUp(tty_);
+    }
+    gRecord = &tty_;
+    win_ = std::make_unique<qt::QtWindow>(&Proc);
+    win_->Create();
+    win_->show();
+    QApplication::processEvents();
+}
+
+PlainWindow::~PlainWindow() = default;
+
+ConnectedWindow::ConnectedWindow(const std::string& device,
+                                 const std::function<void(TTYInfo&)>& setUp)
+    : PlainWindow([&](TTYInfo& tty) {
+          tty.osRead.hEvent = platform::Sys().CreateEvent();
+          tty.osWrite.hEvent = platform::Sys().CreateEvent();
+          if (setUp) {
+              setUp(tty);
+          }
+      }) {
+    char dir[] = "/tmp/pelko-bench-locks.XXXXXX";
+    if (::mkdtemp(dir) == nullptr) {
+        return;
+    }
+    lockDir_ = dir;
+    posix::DeviceMap map;
+    map.com[1] = device;
+    map.lockDir = lockDir_;
+    factory_ = posix::MakePortFactory(map);
+    platform::SetPortFactory(factory_.get());
+    hTTYWnd = win_.get();
+    ok_ = OpenConnection(win_.get()) != 0;
+}
+
+ConnectedWindow::~ConnectedWindow() {
+    CloseConnection(win_.get());
+    hTTYWnd = nullptr;
+    win_.reset();
+    platform::SetPortFactory(nullptr);
+    platform::Sys().CloseEvent(tty_.osRead.hEvent);
+    platform::Sys().CloseEvent(tty_.osWrite.hEvent);
+    if (!lockDir_.empty()) {
+        ::rmdir(lockDir_.c_str());
+    }
+}
+
+} // namespace pelko::bench
