@@ -13,23 +13,15 @@
 #include <string>
 #include <unistd.h>
 
+#include "fuzz/check.h"
 #include "settings/settings.h"
 #include "terminal/tty_info.h"
 
 namespace {
 
 using namespace pelko;
-
-[[noreturn]] void Fail(const char* what) {
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-}
-
-void Check(bool ok, const char* what) {
-    if (!ok) {
-        Fail(what);
-    }
-}
+using fuzz::Check;
+using fuzz::Fail;
 
 std::int32_t Signed(std::uint8_t b) {
     return static_cast<std::int8_t>(b);

@@ -20,6 +20,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "fuzz/check.h"
 #include "platform/null_window.h"
 #include "settings/settings.h"
 #include "upload/source.h"
@@ -27,17 +28,7 @@
 namespace {
 
 using namespace pelko;
-
-[[noreturn]] void Fail(const char* what) {
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-}
-
-void Check(bool ok, const char* what) {
-    if (!ok) {
-        Fail(what);
-    }
-}
+using fuzz::Check;
 
 class CountingWindow : public platform::NullWindow {
 public:

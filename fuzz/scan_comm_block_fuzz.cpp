@@ -9,17 +9,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fuzz/check.h"
 #include "upload/upload.h"
 
 using namespace pelko;
+using fuzz::Check;
 
 namespace {
-
-void Check(bool ok) {
-    if (!ok) {
-        std::abort();
-    }
-}
 
 void StartUpload() {
     gfUpError = 0;
@@ -63,29 +59,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int result = ScanCommBlock(block, op % 2 == 1 ? -static_cast<std::int32_t>(op % 3)
                                                             : static_cast<std::int32_t>(n));
 
-        Check(gwRXCol < kRXBufSize);
-        Check(gsRXBuf[gwRXCol] == 0);
-        Check(gwRXCol >= colBefore);
+        Check(gwRXCol < kRXBufSize, "echo length past the buffer");
+        Check(gsRXBuf[gwRXCol] == 0, "echo not NUL-terminated");
+        Check(gwRXCol >= colBefore, "echo shrank while scanning");
         if (n == 0) {
-            Check(result == kScanPending && gwRXCol == colBefore && gUploadSync == syncBefore);
+            Check(result == kScanPending && gwRXCol == colBefore && gUploadSync == syncBefore,
+                  "an empty block changed something");
             continue;
         }
         tildeSinceEmpty = tildeSinceEmpty || tilde;
         if (cr == nullptr) {
-            Check(result == kScanPending);
-            Check(gUploadSync == syncBefore);
+            Check(result == kScanPending, "decided without a CR");
+            Check(gUploadSync == syncBefore, "handshake word changed without a CR");
             continue;
         }
         const bool roomForCr = colBefore + upTo <= kRXBufSize - 1;
         if (roomForCr) {
-            Check(gsRXBuf[gwRXCol - 1] == '\r');
+            Check(gsRXBuf[gwRXCol - 1] == '\r', "CR not stored last");
         }
         if (tildeSinceEmpty) {
-            Check(result == kScanRejected && gUploadSync == kUploadRejected && gfUploading == 0);
-            Check(gfUpError == 1);
+            Check(result == kScanRejected && gUploadSync == kUploadRejected && gfUploading == 0,
+                  "a '~' before the CR did not reject and end the upload");
+            Check(gfUpError == 1, "rejected without the error flag");
         } else {
-            Check(result == kScanAccepted && gUploadSync == kUploadAccepted);
-            Check(gfUpError == 0);
+            Check(result == kScanAccepted && gUploadSync == kUploadAccepted,
+                  "a clean echo not accepted");
+            Check(gfUpError == 0, "accepted with the error flag set");
         }
     }
     return 0;

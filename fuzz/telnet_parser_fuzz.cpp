@@ -11,17 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/check.h"
 #include "posix/telnet_protocol.h"
 
 namespace {
 
 using namespace pelko::posix::telnet;
+using pelko::fuzz::Fail;
 using Bytes = std::vector<std::uint8_t>;
-
-[[noreturn]] void Fail(const char* what) {
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-}
 
 struct Log : TelnetHandler {
     std::vector<std::string> events;

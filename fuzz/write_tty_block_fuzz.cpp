@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 
+#include "fuzz/check.h"
 #include "platform/null_window.h"
 #include "terminal/interpreter.h"
 #include "terminal/tty_info.h"
@@ -17,11 +18,7 @@
 namespace {
 
 using namespace pelko;
-
-[[noreturn]] void Fail(const char* what) {
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-}
+using fuzz::Fail;
 
 class CheckingWindow : public platform::NullWindow {
 public:
