@@ -50,8 +50,7 @@ constexpr int kBlockEnds = 7;           // "\ >>>" complete: the block ends with
 constexpr std::uint16_t kLimitCap = kTXBufSize - 3;
 
 // The file is read in blocks; the rules see one byte at a time.
-constexpr int kByteEnd = -1;
-constexpr int kByteError = -2;
+constexpr int kNoByte = -1;
 std::array<std::uint8_t, 4096> gReadBuf{};
 std::size_t gReadPos = 0;
 std::size_t gReadEnd = 0;
@@ -64,9 +63,10 @@ void ShowBox(platform::Window* hwnd, const char* text) {
     hwnd->MessageBox(text, "", platform::MB_OK | platform::MB_ICONEXCLAMATION);
 }
 
-// The next byte of the source file (0 to 255), kByteEnd at its end or kByteError. The byte is
-// also read into the line's next slot, gsTXBuf[gwTXCol], without adding it to the line.
-int ReadByte() {
+// The next byte of the source file (0 to 255); kNoByte at its end, or after a read error it has
+// shown as "File Read Error!". The byte is also read into the line's next slot,
+// gsTXBuf[gwTXCol], without adding it to the line.
+int ReadByte(platform::Window* hwnd) {
     if (gReadPos == gReadEnd) {
         ssize_t n = 0;
         do {
@@ -74,7 +74,10 @@ int ReadByte() {
         } while (n < 0 && errno == EINTR);
         if (n <= 0) {
             gdwLength = 0;
-            return n == 0 ? kByteEnd : kByteError;
+            if (n < 0) {
+                ShowBox(hwnd, gszReadErrorStr);
+            }
+            return kNoByte;
         }
         gReadPos = 0;
         gReadEnd = static_cast<std::size_t>(n);
@@ -151,12 +154,8 @@ int ReadSourceLine(platform::Window* hwnd) {
     bool held = false; // a backslash that may open a comment, read and not yet stored
     const std::uint16_t limit = Limit();
     for (;;) {
-        const int got = ReadByte();
-        if (got == kByteError) {
-            ShowBox(hwnd, gszReadErrorStr);
-            return kSourceEnd;
-        }
-        if (got == kByteEnd) {
+        const int got = ReadByte(hwnd);
+        if (got == kNoByte) {
             return kSourceEnd; // a last line without its CR is not sent
         }
         const auto b = static_cast<std::uint8_t>(got);
@@ -208,12 +207,8 @@ int Fold(platform::Window* hwnd) {
     int k = 0; // 'k's read in a row
     for (;;) {
         // Comment bytes pass through the slot behind the line and are never kept.
-        const int got = ReadByte();
-        if (got == kByteError) {
-            ShowBox(hwnd, gszReadErrorStr);
-            return kSourceEnd;
-        }
-        if (got == kByteEnd) {
+        const int got = ReadByte(hwnd);
+        if (got == kNoByte) {
             return kSourceEnd; // also inside a suppressed block
         }
         const auto b = static_cast<std::uint8_t>(got);
