@@ -15,14 +15,7 @@ main=$(find_window "Pelko v3.1") || fail "the demo opened no window"
 sim=$(cat "$root/build/demo/simulator.pid")
 kill -0 "$sim" 2>/dev/null || fail "the simulator is not running"
 sleep 0.5
-press "$main" F2
-dialog=$(find_window "Select Source") || fail "F2 did not open the file dialog"
-sleep 0.5
-xdotool windowfocus --sync "$dialog" 2>/dev/null || true
-xdotool type --delay 2 "$root/build/demo/demo.txt"
-press "$dialog" Return
-gone "Select Source" || fail "the file dialog did not close"
-sleep 0.5 # the main window is active again before its key comes
+select_source "$main" "$root/build/demo/demo.txt"
 press "$main" F3
 box=$(find_window "Upload") || fail "the sample's pause did not ask"
 sleep 0.3

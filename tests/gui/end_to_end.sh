@@ -44,15 +44,7 @@ gone "Pelko for Zemra" || fail "Return did not close the About box"
   for i in $(seq 1 25); do printf ': word%d  %d ;  \\ note %d\r\n' "$i" "$i" "$i"; done
 } > "$work/sample.src"
 : > "$work/transcript"
-press "$main" F2
-dialog=$(find_window "Select Source") || fail "F2 did not open the file dialog"
-sleep 0.5
-shot "05-select-source"
-xdotool windowfocus --sync "$dialog" 2>/dev/null || true
-xdotool type --delay 2 "$work/sample.src"
-press "$dialog" Return
-gone "Select Source" || fail "the file dialog did not close"
-sleep 0.5 # the main window is active again before its key comes
+select_source "$main" "$work/sample.src" "05-select-source"
 press "$main" F3
 for _ in $(seq 100); do [ "$(wc -l < "$work/transcript")" -ge 25 ] && break; sleep 0.1; done
 sleep 0.5

@@ -50,3 +50,17 @@ press() { # window, keys...
   xdotool key --clearmodifiers "$@"
 }
 
+# F2 in the main window, then the path typed into the file dialog; a screenshot of the dialog
+# when a name is given. Returns once the main window has the focus back.
+select_source() { # main window, path, [screenshot name]
+  press "$1" F2
+  local dialog
+  dialog=$(find_window "Select Source") || fail "F2 did not open the file dialog"
+  sleep 0.5
+  [ -n "${3:-}" ] && shot "$3"
+  xdotool windowfocus --sync "$dialog" 2>/dev/null || true
+  xdotool type --delay 2 "$2"
+  press "$dialog" Return
+  gone "Select Source" || fail "the file dialog did not close"
+  sleep 0.5 # the main window is active again before its key comes
+}
