@@ -39,17 +39,15 @@ TEST_F(EchoScanTest, TildeInAnEarlierBlockRejectsAtTheCrAndTheLfIsNotKept) {
 }
 
 TEST_F(EchoScanTest, CrInTheMiddleAcceptsAndDropsTheRest) {
+    // Counts of 0 and below take nothing, not even a CR.
+    EXPECT_EQ(ScanCommBlock(reinterpret_cast<const std::uint8_t*>("\r"), 0), kScanPending);
+    EXPECT_EQ(ScanCommBlock(reinterpret_cast<const std::uint8_t*>("\r"), -1), kScanPending);
+    EXPECT_EQ(gwRXCol, 0);
     EXPECT_EQ(Scan("ab\rcd~\r"), kScanAccepted);
     EXPECT_EQ(Echo(), "ab\r");
     EXPECT_EQ(gUploadSync, kUploadAccepted);
     EXPECT_EQ(gfUploading, 1);
     EXPECT_EQ(gfUpError, 0);
-}
-
-TEST_F(EchoScanTest, NothingHappensForEmptyOrNegativeCounts) {
-    EXPECT_EQ(ScanCommBlock(reinterpret_cast<const std::uint8_t*>("\r"), 0), kScanPending);
-    EXPECT_EQ(ScanCommBlock(reinterpret_cast<const std::uint8_t*>("\r"), -1), kScanPending);
-    EXPECT_EQ(gwRXCol, 0);
 }
 
 // An echo longer than the buffer keeps its start, and the handshake still decides at its CR.
