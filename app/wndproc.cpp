@@ -1,6 +1,7 @@
 #include "app/wndproc.h"
 
 #include "app/about.h"
+#include "app/create.h"
 #include "resources/commands.h"
 #include "resources/globals.h"
 #include "resources/messages.h"
@@ -105,7 +106,7 @@ std::intptr_t TTYWndProc(platform::Window* hwnd, unsigned msg, std::uintptr_t wP
         }
         return 0;
     case WM_CHAR:
-        gUploadSync.store(kUploadWaiting);
+        gLink.gUploadSync.store(kUploadWaiting);
         ProcessTTYCharacter(hwnd, static_cast<std::uint8_t>(wParam & 0xFF));
         return 0;
     case WM_COMMAND:

@@ -92,15 +92,12 @@ private:
 class Link {
 public:
     Link(const posix::DeviceMap& map, std::uint8_t portNum) : factory_(map) {
-        SetTTYDefaults(&tty);
-        std::memset(tty.achScreen, ' ', sizeof tty.achScreen);
+        InitTTYInfo(&tty);
         tty.cxChar = 8;
         tty.cyChar = 16;
         tty.fConnected = 0;
         tty.bPortNum = portNum;
         tty.dwBaudRate = 115200;
-        tty.osRead.hEvent = platform::Sys().CreateEvent();
-        tty.osWrite.hEvent = platform::Sys().CreateEvent();
         win.SetRecord(&tty);
         hTTYWnd = &win;
         platform::SetPortFactory(&factory_);
@@ -111,8 +108,7 @@ public:
         hTTYWnd = nullptr;
         platform::SetPortFactory(nullptr);
         win.SetRecord(nullptr);
-        platform::Sys().CloseEvent(tty.osRead.hEvent);
-        platform::Sys().CloseEvent(tty.osWrite.hEvent);
+        FreeTTYResources(&tty);
     }
     // Types one character and waits until its echo has been put on the screen.
     bool RoundTrip(std::uint8_t ch) {

@@ -138,8 +138,7 @@ private:
 struct Record {
     TTYInfo tty;
     explicit Record(const Options& o) {
-        SetTTYDefaults(&tty);
-        std::memset(tty.achScreen, ' ', sizeof tty.achScreen);
+        InitTTYInfo(&tty);
         LoadDefaults(&tty);
         if (o.port != 0) {
             tty.bPortNum = static_cast<std::uint8_t>(o.port);
@@ -153,6 +152,9 @@ struct Record {
         gwMaxColumn = MaxColumnFor(tty.fMax40.load());
         tty.fConnected = 0;
     }
+    ~Record() { FreeTTYResources(&tty); }
+    Record(const Record&) = delete;
+    Record& operator=(const Record&) = delete;
 };
 
 bool ParseNumber(const std::string& text, double& out) {
@@ -315,8 +317,6 @@ int RunUpload(const Options& o) {
     ConsoleWindow win(o, false);
     Record rec(o);
     TTYInfo* tty = &rec.tty;
-    tty->osRead.hEvent = platform::Sys().CreateEvent();
-    tty->osWrite.hEvent = platform::Sys().CreateEvent();
     win.SetRecord(tty);
     ResetTTYScreen(&win, tty);
     hTTYWnd.store(&win);
@@ -334,7 +334,7 @@ int RunUpload(const Options& o) {
     } else if (UploadSource(&win, o.visible ? UploadMode::Visible : UploadMode::Fast) == 0) {
         status = win.fileFailed ? kExitFile : kExitConnection;
     } else {
-        switch (gUploadEnd) {
+        switch (gLink.end) {
         case UploadEnd::Ready:
             status = win.fileFailed ? kExitFile : kExitOk;
             break;
@@ -359,8 +359,6 @@ int RunUpload(const Options& o) {
     CloseConnection(&win);
     hTTYWnd.store(nullptr);
     win.SetRecord(nullptr);
-    platform::Sys().CloseEvent(tty->osRead.hEvent);
-    platform::Sys().CloseEvent(tty->osWrite.hEvent);
     return status;
 }
 

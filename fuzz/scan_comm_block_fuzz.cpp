@@ -1,46 +1,43 @@
 // The receive side of the upload handshake: echo blocks of any bytes and length, interleaved with
-// the window thread's emptying of the buffer before each line and a new upload's start.
+// the window thread's arming of each line and a new upload's start.
 // Invariants: no store falls outside the echo buffer and it stays NUL-terminated; a result of
-// accepted or rejected comes exactly from a CR, with the handshake word set to match and the CR
-// stored last (unless the buffer was full); a rejection needs a '~' since the last emptying and
-// ends the upload; a pending result leaves the word waiting.
+// accepted or rejected comes exactly from a CR of an armed line, with the handshake word set to
+// match and the CR stored last (unless the buffer was full); a rejection needs a '~' since the
+// line was armed and ends the upload; once a line is decided nothing changes until the next is
+// armed; a pending result leaves the word as it was.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "fuzz/check.h"
-#include "upload/upload.h"
+#include "link/handshake.h"
 
 using namespace pelko;
 using fuzz::Check;
 
-namespace {
-
-void StartUpload() {
-    gfUpError = 0;
-    gUploadSync = kUploadWaiting;
-    gfUploading = 1;
-    EmptyEcho();
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    StartUpload();
-    bool tildeSinceEmpty = false;
+    UploadLink& l = gLink;
+    ResetLink();
+    bool armed = false;
+    bool tildeSinceArmed = false;
     std::size_t at = 0;
     while (at < size) {
         const std::uint8_t op = data[at++];
         if (op < 8) {
-            StartUpload();
-            tildeSinceEmpty = false;
+            ResetLink();
+            l.gfUploading = 1;
+            armed = false;
             continue;
         }
         if (op < 24) {
-            EmptyEcho();
-            gUploadSync = kUploadWaiting;
-            tildeSinceEmpty = false;
+            const bool uploading = l.gfUploading != 0;
+            Check(ArmLine() == uploading, "arming did not follow the upload's state");
+            armed = uploading;
+            if (armed) {
+                Check(l.gwRXCol == 0 && l.gUploadSync == kUploadWaiting, "armed line not empty");
+                tildeSinceArmed = false;
+            }
             continue;
         }
         // A block of up to 300 bytes (more than the buffer holds); an odd op gives a length of
@@ -48,8 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::size_t n = op % 2 == 1 ? 0 : std::min<std::size_t>(size - at, op + 44U);
         const std::uint8_t* block = data + at;
         at += n;
-        const std::uint16_t colBefore = gwRXCol;
-        const std::uint8_t syncBefore = gUploadSync.load();
+        const std::uint16_t colBefore = l.gwRXCol;
+        const std::uint8_t syncBefore = l.gUploadSync.load();
         const void* cr = std::memchr(block, '\r', n);
         const std::size_t upTo =
             cr != nullptr
@@ -59,32 +56,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int result = ScanCommBlock(block, op % 2 == 1 ? -static_cast<std::int32_t>(op % 3)
                                                             : static_cast<std::int32_t>(n));
 
-        Check(gwRXCol < kRXBufSize, "echo length past the buffer");
-        Check(gsRXBuf[gwRXCol] == 0, "echo not NUL-terminated");
-        Check(gwRXCol >= colBefore, "echo shrank while scanning");
-        if (n == 0) {
-            Check(result == kScanPending && gwRXCol == colBefore && gUploadSync == syncBefore,
-                  "an empty block changed something");
+        Check(l.gwRXCol < kRXBufSize, "echo length past the buffer");
+        Check(l.gsRXBuf[l.gwRXCol] == 0, "echo not NUL-terminated");
+        Check(l.gwRXCol >= colBefore, "echo shrank while scanning");
+        if (n == 0 || !armed) {
+            Check(result == kScanPending && l.gwRXCol == colBefore && l.gUploadSync == syncBefore,
+                  "an empty block or one after the verdict changed something");
             continue;
         }
-        tildeSinceEmpty = tildeSinceEmpty || tilde;
+        tildeSinceArmed = tildeSinceArmed || tilde;
         if (cr == nullptr) {
             Check(result == kScanPending, "decided without a CR");
-            Check(gUploadSync == syncBefore, "handshake word changed without a CR");
+            Check(l.gUploadSync == syncBefore, "handshake word changed without a CR");
             continue;
         }
+        armed = false;
         const bool roomForCr = colBefore + upTo <= kRXBufSize - 1;
         if (roomForCr) {
-            Check(gsRXBuf[gwRXCol - 1] == '\r', "CR not stored last");
+            Check(l.gsRXBuf[l.gwRXCol - 1] == '\r', "CR not stored last");
         }
-        if (tildeSinceEmpty) {
-            Check(result == kScanRejected && gUploadSync == kUploadRejected && gfUploading == 0,
+        if (tildeSinceArmed) {
+            Check(result == kScanRejected && l.gUploadSync == kUploadRejected && l.gfUploading == 0,
                   "a '~' before the CR did not reject and end the upload");
-            Check(gfUpError == 1, "rejected without the error flag");
+            Check(l.gfUpError == 1, "rejected without the error flag");
         } else {
-            Check(result == kScanAccepted && gUploadSync == kUploadAccepted,
+            Check(result == kScanAccepted && l.gUploadSync == kUploadAccepted,
                   "a clean echo not accepted");
-            Check(gfUpError == 0, "accepted with the error flag set");
+            Check(l.gfUpError == 0, "accepted with the error flag set");
         }
     }
     return 0;

@@ -92,7 +92,6 @@ struct Untouched {
         u.geometry[6] = t.cxChar;
         u.geometry[7] = t.cyChar;
         u.os[0] = t.osRead;
-        u.os[1] = t.osWrite;
         return u;
     }
     bool operator==(const Untouched& o) const {

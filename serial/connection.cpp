@@ -4,6 +4,7 @@
 #include <system_error>
 #include <thread>
 
+#include "link/handshake.h"
 #include "resources/commands.h"
 #include "resources/globals.h"
 #include "resources/resources.h"
@@ -14,9 +15,6 @@
 namespace pelko {
 
 using platform::Sys;
-
-std::atomic<int> gfLinkLost{0};
-std::atomic<int> gfPortDead{0};
 
 namespace {
 
@@ -71,19 +69,17 @@ int OpenWithCursor(platform::Window* hwnd, TTYInfo* tty) {
     }
 
     tty->fConnected.store(1);
-    gfLinkLost.store(0);
-    gfPortDead.store(0);
+    gLink.fLinkLost.store(0);
+    gLink.fPortDead.store(0);
     if (tty->dwWatchThreadId.load() == 0) {
         // A thread that ended by itself when its port died is collected before the next.
         JoinWatchThread(tty);
     }
     const std::uint32_t id = NextWatchThreadId();
-    tty->hWatchThread.store(id);
     tty->dwWatchThreadId.store(id);
     try {
         tty->watchThread = std::thread(CommWatchProc, tty);
     } catch (const std::system_error&) {
-        tty->hWatchThread.store(0);
         tty->dwWatchThreadId.store(0);
         tty->fConnected.store(0);
         ClosePort(tty);
@@ -143,8 +139,8 @@ int CloseConnection(platform::Window* hwnd) {
     // Wakes a receive thread blocked in its wait; it finds the flag clear and ends.
     Sys().SetEvent(tty->osRead.hEvent);
     JoinWatchThread(tty);
-    gfLinkLost.store(0);
-    gfPortDead.store(0);
+    gLink.fLinkLost.store(0);
+    gLink.fPortDead.store(0);
 
     if (tty->hCommPort) {
         tty->hCommPort->SetDtr(false);
@@ -157,7 +153,7 @@ int CloseConnection(platform::Window* hwnd) {
 }
 
 int ConnectionLost(platform::Window* hwnd) {
-    if (hwnd->GetRecord() == nullptr || gfLinkLost.exchange(0) == 0) {
+    if (hwnd->GetRecord() == nullptr || gLink.fLinkLost.exchange(0) == 0) {
         return 0;
     }
     hwnd->MessageBox(gszConnectionLost, gszAppName, platform::MB_OK | platform::MB_ICONEXCLAMATION);

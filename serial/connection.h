@@ -23,13 +23,6 @@ inline constexpr const char* gszConnectionLost =
     "Connection lost.\nDisconnect, then Connect to open the port again.";
 inline constexpr const char* gszTelnetDevice = "\\\\.\\TELNET";
 
-// Set by the receive thread when it finds the port dead and has asked the window thread to
-// tell the user; taken by ConnectionLost, cleared by every open and close.
-extern std::atomic<int> gfLinkLost;
-// Set by the receive thread when it finds the port dead, before it ends any upload; cleared by
-// every open and close. Unlike gfLinkLost it stays set once the user has been told.
-extern std::atomic<int> gfPortDead;
-
 int OpenConnection(platform::Window* hwnd);
 int SetupConnection(platform::Window* hwnd);
 int CloseConnection(platform::Window* hwnd);

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
+#include "link/handshake.h"
 #include "resources/globals.h"
 #include "serial/connection.h"
 #include "terminal/interpreter.h"
 #include "terminal/tty_info.h"
-#include "upload/upload.h"
 
 namespace pelko {
 
@@ -24,7 +24,6 @@ constexpr std::int32_t kReadBufferSize = 4096;
 
 // The thread's last acts on every way out: the close waits for the id.
 void EndWatch(TTYInfo* tty) {
-    tty->hWatchThread.store(0);
     tty->dwWatchThreadId.store(0);
     tty->dwWatchThreadId.notify_all();
 }
@@ -42,7 +41,7 @@ platform::Window* WaitForWindow(TTYInfo* tty) {
 }
 
 void Deliver(platform::Window* hwnd, const std::uint8_t* block, std::int32_t n) {
-    if (gfUploading.load() != 0) {
+    if (gLink.gfUploading.load() != 0) {
         // While an upload runs the block is the echo of the line in flight. What this block
         // decided, not a second look at gfUploading, says whether to show it.
         const int decided = ScanCommBlock(block, n);
@@ -64,13 +63,13 @@ void Deliver(platform::Window* hwnd, const std::uint8_t* block, std::int32_t n) 
 // The port has died. Say so on the screen once, end an upload that waits for an echo, and ask
 // the window thread to tell the user.
 void ReportDeadPort(platform::Window* hwnd) {
-    gfPortDead.store(1);
+    gLink.fPortDead.store(1);
     WriteTTYBlock(hwnd, gszComError, kComErrorLength);
     hwnd->RequestRepaint();
     if (EndUploadLinkLost()) {
         hwnd->WakeEchoWait();
     }
-    gfLinkLost.store(1);
+    gLink.fLinkLost.store(1);
     hwnd->PostConnectionLost();
 }
 

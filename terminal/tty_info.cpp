@@ -4,12 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "resources/commands.h"
-#include "resources/globals.h"
-#include "serial/connection.h"
-#include "settings/settings.h"
 #include "terminal/view.h"
-#include "upload/source.h"
 
 namespace pelko {
 
@@ -38,7 +33,6 @@ void SetTTYDefaults(TTYInfo* tty) {
     tty->hTTYFont.reset();
     tty->rgbTextColor = 0;
     tty->osRead.Offset = tty->osRead.OffsetHigh = 0;
-    tty->osWrite.Offset = tty->osWrite.OffsetHigh = 0;
 
     platform::LogFont& lf = tty->lfTTYFont;
     lf = platform::LogFont{};
@@ -48,67 +42,42 @@ void SetTTYDefaults(TTYInfo* tty) {
     platform::SetFaceName(lf, "Lucida Console");
 }
 
-namespace {
-
-void FreeRecord(TTYInfo* tty) {
-    tty->~TTYInfo();
-    Sys().Free(tty);
+bool InitTTYInfo(TTYInfo* tty) {
+    SetTTYDefaults(tty);
+    std::memset(tty->achScreen, ' ', sizeof tty->achScreen);
+    tty->osRead.hEvent = Sys().CreateEvent();
+    return tty->osRead.hEvent != platform::kNoEvent;
 }
 
-} // namespace
+void FreeTTYResources(TTYInfo* tty) {
+    if (tty->osRead.hEvent != platform::kNoEvent) {
+        Sys().CloseEvent(tty->osRead.hEvent);
+        tty->osRead.hEvent = platform::kNoEvent;
+    }
+    tty->hTTYFont.reset();
+}
 
-int CreateTTYInfo(platform::Window* hwnd) {
+TTYInfo* NewTTYInfo() {
     void* storage = Sys().AllocZeroed(sizeof(TTYInfo));
     if (storage == nullptr) {
-        return -1;
+        return nullptr;
     }
     TTYInfo* tty = new (storage) TTYInfo();
-    SetTTYDefaults(tty);
-
-    tty->osRead.hEvent = Sys().CreateEvent();
-    if (tty->osRead.hEvent == platform::kNoEvent) {
-        FreeRecord(tty);
-        return -1;
+    if (!InitTTYInfo(tty)) {
+        tty->~TTYInfo();
+        Sys().Free(tty);
+        return nullptr;
     }
-    tty->osWrite.hEvent = Sys().CreateEvent();
-    if (tty->osWrite.hEvent == platform::kNoEvent) {
-        Sys().CloseEvent(tty->osRead.hEvent);
-        FreeRecord(tty);
-        return -1;
-    }
-
-    std::memset(tty->achScreen, ' ', sizeof tty->achScreen);
-    LoadDefaults(tty);
-    hwnd->SetRecord(tty);
-    ResetTTYScreen(hwnd, tty);
-
-    hwnd->EnableMenuItem(IDM_CONNECT, platform::MF_GRAYED | platform::MF_DISABLED);
-    hwnd->EnableMenuItem(IDM_DISCONNECT, platform::MF_ENABLED);
-
-    if (OpenConnection(hwnd) == 0) {
-        hwnd->MessageBox("Connection failed.", gszAppName,
-                         platform::MB_OK | platform::MB_ICONEXCLAMATION);
-        hwnd->EnableMenuItem(IDM_CONNECT, platform::MF_ENABLED);
-    }
-    SourceFileInit(hwnd);
-    return 1;
+    return tty;
 }
 
-bool DestroyTTYInfo(platform::Window* hwnd) {
-    TTYInfo* tty = hwnd->GetRecord();
+void DeleteTTYInfo(TTYInfo* tty) {
     if (tty == nullptr) {
-        return false;
+        return;
     }
-    if (tty->fConnected.load() != 0) {
-        CloseConnection(hwnd);
-    }
-    Sys().CloseEvent(tty->osRead.hEvent);
-    Sys().CloseEvent(tty->osWrite.hEvent);
-    tty->hTTYFont.reset();
-    // The window is going away; the slot must not keep pointing at freed storage.
-    hwnd->SetRecord(nullptr);
-    FreeRecord(tty);
-    return true;
+    FreeTTYResources(tty);
+    tty->~TTYInfo();
+    Sys().Free(tty);
 }
 
 bool ResetTTYScreen(platform::Window* hwnd, TTYInfo* record) {

@@ -1,10 +1,15 @@
 #pragma once
 // The terminal record of the main window, and its lifecycle.
-//   CreateTTYInfo(hwnd)          1 when the record is built and attached; -1 when its storage or
-//                                either event could not be had (nothing is then attached)
-//   DestroyTTYInfo(hwnd)         1 after teardown; 0 when the window holds no record
-//   ResetTTYScreen(hwnd, record) 1 after the font is remade and measured; 0 when record is null
 //   SetTTYDefaults(record)       gives every field its start value (the screen is left alone)
+//   InitTTYInfo(record)          start values, a blank screen and the receive thread's wake-up
+//                                event; false when the event could not be had (nothing to undo)
+//   FreeTTYResources(record)     closes the event and drops the font InitTTYInfo and
+//                                ResetTTYScreen gave it; cannot fail
+//   NewTTYInfo()                 a record in storage of its own, set up by InitTTYInfo; nullptr
+//                                when the storage or the event could not be had
+//   DeleteTTYInfo(record)        frees what NewTTYInfo made; nothing for nullptr
+//   ResetTTYScreen(hwnd, record) 1 after the font is remade and measured; 0 when record is null
+// Creating the window's record (settings, port, file dialog) is the window procedure's job.
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -54,10 +59,8 @@ struct TTYInfo {
     std::atomic<std::int32_t> nCursorRow{0};
     std::atomic<std::int32_t> cxChar{0};
     std::atomic<std::int32_t> cyChar{0};
-    std::atomic<std::uintptr_t> hWatchThread{0};
     std::atomic<std::uint32_t> dwWatchThreadId{0};
     std::thread watchThread; // the receive thread itself; CloseConnection joins it
-    platform::Overlapped osWrite;
     platform::Overlapped osRead;
 
     // Keeps calls that change the screen buffer and cursor from interleaving; the wrap of a
@@ -66,8 +69,10 @@ struct TTYInfo {
 };
 
 void SetTTYDefaults(TTYInfo* record);
-int CreateTTYInfo(platform::Window* hwnd);
-bool DestroyTTYInfo(platform::Window* hwnd);
+bool InitTTYInfo(TTYInfo* record);
+void FreeTTYResources(TTYInfo* record);
+TTYInfo* NewTTYInfo();
+void DeleteTTYInfo(TTYInfo* record);
 bool ResetTTYScreen(platform::Window* hwnd, TTYInfo* record);
 
 } // namespace pelko

@@ -42,7 +42,9 @@ constexpr const char* kHelp =
     "  --silent            answer nothing at all, not even the echo\n"
     "  --drop-after N      drop the connection (and end) after answering N lines\n"
     "  --flood N           send N bytes of text as fast as allowed (0: without end)\n"
-    "  --transcript FILE   append every line received, without its CR, to FILE\n";
+    "  --transcript FILE   append every line received, without its CR, to FILE\n"
+    "  --stray-tilde       after accepting a line, send a stray \"~\" CR LF in a write of its\n"
+    "                      own (a target that misbehaves between lines)\n";
 
 struct Options {
     enum class Mode { Pty, Tcp, Device } mode = Mode::Pty;
@@ -56,6 +58,7 @@ struct Options {
     std::set<std::string> rejectWords;
     bool silent = false;
     long dropAfter = 0;
+    bool strayTilde = false;
     bool flood = false;
     unsigned long long floodBytes = 0; // 0 with flood set: without end
     std::string transcript;
@@ -114,6 +117,8 @@ Options Parse(int argc, char** argv) {
         } else if (a == "--flood") {
             o.flood = true;
             o.floodBytes = static_cast<unsigned long long>(Number(next(), "--flood"));
+        } else if (a == "--stray-tilde") {
+            o.strayTilde = true;
         } else if (a == "--transcript") {
             o.transcript = next();
         } else {
@@ -189,6 +194,15 @@ public:
             // on its way as soon as the line has been judged.
             if (!out_.empty() && tx_.Allowance() > 0 && !Send(fd)) {
                 return false;
+            }
+            if (strayDue_ && out_.empty()) {
+                strayDue_ = false;
+                for (const std::uint8_t b : {'~', '\r', '\n'}) {
+                    out_.push_back(b);
+                }
+                if (!Send(fd)) {
+                    return false;
+                }
             }
             TopUpFlood();
             const std::size_t rxAllow = rx_.Allowance();
@@ -299,6 +313,7 @@ private:
     void Answer(const std::string& answer) {
         if (!o_.silent) {
             out_.insert(out_.end(), answer.begin(), answer.end());
+            strayDue_ = o_.strayTilde && answer.find('~') == std::string::npos;
         }
         if (o_.dropAfter > 0 && lineNo_ >= o_.dropAfter) {
             dropping_ = true;
@@ -365,6 +380,7 @@ private:
     Clock::time_point busyUntil_;
     std::string pending_;
     bool dropping_ = false;
+    bool strayDue_ = false; // a stray "~" goes out once the answer has
     unsigned long long floodLeft_ = 0;
     unsigned floodCol_ = 0;
     unsigned floodLine_ = 0;

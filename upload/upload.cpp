@@ -1,10 +1,8 @@
 #include "upload/upload.h"
 
 #include <cstring>
-#include <mutex>
 
 #include "resources/globals.h"
-#include "serial/connection.h"
 #include "serial/transmit.h"
 #include "terminal/interpreter.h"
 #include "terminal/tty_info.h"
@@ -12,22 +10,9 @@
 
 namespace pelko {
 
-std::atomic<int> gfUploading{0};
-std::atomic<std::uint8_t> gUploadSync{kUploadWaiting};
-std::atomic<int> gfUpError{0};
-std::uint8_t gsRXBuf[kRXBufSize] = {};
-std::uint16_t gwRXCol = 0;
 char gszLineStr[10] = {};
-UploadEnd gUploadEnd = UploadEnd::None;
 
 namespace {
-
-// Guards gsRXBuf, gwRXCol and gfUpError's reset between lines. Held only for a copy or a scan
-// of one block; neither thread waits for the other while holding it.
-std::mutex gRXMu;
-
-// One upload at a time: a command that comes in while one runs (from a box it shows) is ignored.
-bool gfInUpload = false;
 
 void Show(platform::Window* hwnd, const std::uint8_t* text, std::int32_t n) {
     WriteTTYBlock(hwnd, text, n);
@@ -47,33 +32,41 @@ void ShowLine(platform::Window* hwnd, const char* report, std::int32_t n) {
 
 // The record says connected from its creation on, before any port is open; the port decides.
 bool PortUsable(const TTYInfo* tty) {
-    return tty->hCommPort && tty->fConnected.load() != 0 && gfPortDead.load() == 0;
+    return tty->hCommPort && tty->fConnected.load() != 0 && gLink.fPortDead.load() == 0;
 }
 
 struct InUpload {
-    InUpload() { gfInUpload = true; }
+    InUpload() { gLink.fInUpload = true; }
     ~InUpload() {
-        gfInUpload = false;
+        gLink.fInUpload = false;
         CloseSourceFile();
     }
 };
 
+void End(platform::Window* hwnd, UploadEnd how, const char* report, std::int32_t n) {
+    StopUploading();
+    if (report != nullptr) {
+        ShowLine(hwnd, report, n);
+    }
+    gLink.end = how;
+}
+
 // The upload after its file is open: lines out, one at a time, each after the last one's echo.
 void RunUpload(platform::Window* hwnd, UploadMode mode) {
     const bool fast = mode == UploadMode::Fast;
+    UploadLink& link = gLink;
     gwSourceLine = 1;
-    gfUpError.store(0);
-    gUploadSync.store(kUploadWaiting);
-    gfUploading.store(1);
+    link.gfUpError.store(0);
+    link.gUploadSync.store(kUploadWaiting);
+    link.gfUploading.store(1);
     if (fast) {
         Show(hwnd, gszLoadStr);
     }
     for (;;) {
         const int got = ReadSourceLine(hwnd);
         if (got == kSourceEnd) {
-            gfUploading.store(0);
+            End(hwnd, UploadEnd::Ready, nullptr, 0);
             Show(hwnd, gszRdyStr);
-            gUploadEnd = UploadEnd::Ready;
             return;
         }
         if (got == kSourcePause) {
@@ -86,36 +79,28 @@ void RunUpload(platform::Window* hwnd, UploadMode mode) {
 
         const std::int32_t n = IToDecString(gwSourceLine, gszLineStr);
         // The upload may have ended between two lines (or while the pause box was up): the port
-        // died, or the target sent a '~' and a CR of its own accord.
-        if (gfPortDead.load() != 0 || gfUploading.load() == 0) {
-            const bool rejected = gfPortDead.load() == 0 && gUploadSync.load() == kUploadRejected;
-            gfUploading.store(0);
-            ShowLine(hwnd, rejected ? gszErrorLineStr : gszLostLineStr, n);
-            gUploadEnd = rejected ? UploadEnd::Rejected : UploadEnd::LinkLost;
+        // died, or a quit signal came.
+        if (!ArmLine()) {
+            End(hwnd, UploadEnd::LinkLost, gszLostLineStr, n);
             return;
         }
-        EmptyEcho();
-        gUploadSync.store(kUploadWaiting);
         if (!fast) {
             Show(hwnd, reinterpret_cast<const std::uint8_t*>(gszLineStr), n);
         }
         WriteCommBlock(hwnd, gsTXBuf, gwTXCol);
-        if (!hwnd->WaitForEcho(gUploadSync)) {
-            gfUploading.store(0);
-            ShowLine(hwnd, gszAbortLineStr, n);
-            gUploadEnd = UploadEnd::Cancelled;
+        if (!hwnd->WaitForEcho(link.gUploadSync)) {
+            End(hwnd, UploadEnd::Cancelled, gszAbortLineStr, n);
             return;
         }
-        const std::uint8_t answer = gUploadSync.load();
+        // Once it has fallen the verdict stays until the next line is armed.
+        const std::uint8_t answer = link.gUploadSync.load();
         if (answer == kUploadLinkLost) {
-            ShowLine(hwnd, gszLostLineStr, n);
-            gUploadEnd = UploadEnd::LinkLost;
+            End(hwnd, UploadEnd::LinkLost, gszLostLineStr, n);
             return;
         }
         if (answer == kUploadRejected) {
-            gUploadSync.store(kUploadWaiting);
-            ShowLine(hwnd, gszErrorLineStr, n);
-            gUploadEnd = UploadEnd::Rejected;
+            link.gUploadSync.store(kUploadWaiting);
+            End(hwnd, UploadEnd::Rejected, gszErrorLineStr, n);
             return;
         }
         if (!fast) {
@@ -133,10 +118,10 @@ void RunUpload(platform::Window* hwnd, UploadMode mode) {
 
 int UploadSource(platform::Window* hwnd, UploadMode mode) {
     TTYInfo* tty = hwnd->GetRecord();
-    if (tty == nullptr || gfInUpload) {
+    if (tty == nullptr || gLink.fInUpload) {
         return 0;
     }
-    gUploadEnd = UploadEnd::None;
+    gLink.end = UploadEnd::None;
     // With no port to answer, the wait for the first echo could never end.
     if (!PortUsable(tty)) {
         hwnd->MessageBox(gszNotConnectedStr, gszAppName,
@@ -149,53 +134,6 @@ int UploadSource(platform::Window* hwnd, UploadMode mode) {
     InUpload running;
     RunUpload(hwnd, mode);
     return 1;
-}
-
-int ScanCommBlock(const std::uint8_t* block, std::int32_t length) {
-    if (block == nullptr || length <= 0) {
-        return kScanPending;
-    }
-    std::lock_guard<std::mutex> lock(gRXMu);
-    for (std::int32_t i = 0; i < length; ++i) {
-        const std::uint8_t b = block[i];
-        // A long echo keeps its start; the last place before the NUL is kept for the CR, so a
-        // rejected echo is always shown with it.
-        if (gwRXCol < kRXBufSize - 1 && (b == '\r' || gwRXCol < kRXBufSize - 2)) {
-            gsRXBuf[gwRXCol++] = b;
-            gsRXBuf[gwRXCol] = 0;
-        }
-        if (b == '~') {
-            gfUpError.store(1);
-        }
-        if (b == '\r') {
-            if (gfUpError.load() != 0) {
-                gUploadSync.store(kUploadRejected);
-                gUploadSync.notify_all();
-                gfUploading.store(0);
-                return kScanRejected;
-            }
-            gUploadSync.store(kUploadAccepted);
-            gUploadSync.notify_all();
-            return kScanAccepted;
-        }
-    }
-    return kScanPending;
-}
-
-// Forgets any '~' seen so far too, so that the first CR from here on decides the line about to
-// be sent by its own echo alone.
-void EmptyEcho() {
-    std::lock_guard<std::mutex> lock(gRXMu);
-    gwRXCol = 0;
-    gsRXBuf[0] = 0;
-    gfUpError.store(0);
-}
-
-std::int32_t TakeEcho(std::uint8_t* out) {
-    std::lock_guard<std::mutex> lock(gRXMu);
-    const std::uint16_t n = gwRXCol < kRXBufSize ? gwRXCol : kRXBufSize - 1;
-    std::memcpy(out, gsRXBuf, n);
-    return n;
 }
 
 int IToDecString(std::int32_t value, char* text) {
@@ -216,16 +154,6 @@ int IToDecString(std::int32_t value, char* text) {
     text[at++] = ' ';
     text[at] = 0;
     return at;
-}
-
-bool EndUploadLinkLost() {
-    if (gfUploading.load() == 0) {
-        return false;
-    }
-    gUploadSync.store(kUploadLinkLost);
-    gUploadSync.notify_all();
-    gfUploading.store(0);
-    return true;
 }
 
 } // namespace pelko

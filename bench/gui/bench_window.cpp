@@ -35,8 +35,7 @@ std::intptr_t Proc(platform::Window* hwnd, unsigned msg, std::uintptr_t wParam,
 } // namespace
 
 PlainWindow::PlainWindow(const std::function<void(TTYInfo&)>& setUp) {
-    SetTTYDefaults(&tty_);
-    std::memset(tty_.achScreen, ' ', sizeof tty_.achScreen);
+    InitTTYInfo(&tty_);
     tty_.fConnected = 0;
     if (setUp) {
         setUp(tty_);
@@ -48,17 +47,14 @@ PlainWindow::PlainWindow(const std::function<void(TTYInfo&)>& setUp) {
     QApplication::processEvents();
 }
 
-PlainWindow::~PlainWindow() = default;
+PlainWindow::~PlainWindow() {
+    win_.reset();
+    FreeTTYResources(&tty_);
+}
 
 ConnectedWindow::ConnectedWindow(const std::string& device,
                                  const std::function<void(TTYInfo&)>& setUp)
-    : PlainWindow([&](TTYInfo& tty) {
-          tty.osRead.hEvent = platform::Sys().CreateEvent();
-          tty.osWrite.hEvent = platform::Sys().CreateEvent();
-          if (setUp) {
-              setUp(tty);
-          }
-      }) {
+    : PlainWindow(setUp) {
     char dir[] = "/tmp/pelko-bench-locks.XXXXXX";
     if (::mkdtemp(dir) == nullptr) {
         return;
@@ -78,8 +74,6 @@ ConnectedWindow::~ConnectedWindow() {
     hTTYWnd = nullptr;
     win_.reset();
     platform::SetPortFactory(nullptr);
-    platform::Sys().CloseEvent(tty_.osRead.hEvent);
-    platform::Sys().CloseEvent(tty_.osWrite.hEvent);
     if (!lockDir_.empty()) {
         ::rmdir(lockDir_.c_str());
     }

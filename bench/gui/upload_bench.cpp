@@ -64,7 +64,7 @@ public:
         const auto start = Clock::now();
         const int ran = UploadSource(&win_.Win(), mode);
         const double s = std::chrono::duration<double>(Clock::now() - start).count();
-        return ran == 1 && gfUploading.load() == 0 && gUploadSync.load() == kUploadAccepted ? s
+        return ran == 1 && gLink.gfUploading.load() == 0 && gLink.gUploadSync.load() == kUploadAccepted ? s
                                                                                             : -1;
     }
 

@@ -78,7 +78,6 @@ LinkFixture::LinkFixture() {
     }
     map.lockDir = lockDir;
     tty->osRead.hEvent = platform::Sys().CreateEvent();
-    tty->osWrite.hEvent = platform::Sys().CreateEvent();
     hTTYWnd = &win;
 }
 
@@ -86,8 +85,7 @@ LinkFixture::~LinkFixture() {
     CloseConnection(&win);
     hTTYWnd = nullptr;
     platform::SetPortFactory(nullptr);
-    platform::Sys().CloseEvent(tty->osRead.hEvent);
-    platform::Sys().CloseEvent(tty->osWrite.hEvent);
+    FreeTTYResources(&*tty);
     if (!lockDir.empty()) {
         std::system(("rm -rf '" + lockDir + "'").c_str());
     }

@@ -43,17 +43,14 @@ class ConnectionTest : public testing::Test {
 protected:
     void SetUp() override {
         tty->osRead.hEvent = platform::Sys().CreateEvent();
-        tty->osWrite.hEvent = platform::Sys().CreateEvent();
         hTTYWnd = &win;
         factory.next = port;
     }
     void TearDown() override {
         CloseConnection(&win);
         hTTYWnd = nullptr;
-        platform::Sys().CloseEvent(tty->osRead.hEvent);
-        platform::Sys().CloseEvent(tty->osWrite.hEvent);
-        gfUploading = 0;
-        gUploadSync = kUploadWaiting;
+        FreeTTYResources(&*tty);
+        ResetLink();
     }
     std::vector<std::string> Ops(const std::vector<Call>& calls) {
         std::vector<std::string> out;
@@ -98,7 +95,6 @@ TEST_F(ConnectionTest, OpenRunsItsStepsInOrder) {
     win.Clear();
     EXPECT_EQ(CloseConnection(&win), 1);
     EXPECT_EQ(tty->dwWatchThreadId, 0u);
-    EXPECT_EQ(tty->hWatchThread, 0u);
     EXPECT_EQ(tty->fConnected, 0);
     EXPECT_FALSE(tty->hCommPort);
     EXPECT_THAT(port->Ops(),
@@ -165,10 +161,10 @@ TEST_F(ConnectionTest, EachBlockIsShownAndRepaintedBeforeTheNext) {
 
 TEST_F(ConnectionTest, WhileUploadingBlocksGoToTheScannerOnly) {
     ASSERT_NE(OpenConnection(&win), 0);
-    gfUploading = 1;
+    gLink.gfUploading = 1;
     port->Receive("echo");
     ASSERT_TRUE(Eventually([&] { return port->Reads().size() == 1; }));
-    gfUploading = 0;
+    gLink.gfUploading = 0;
     port->Receive("late");
     ASSERT_TRUE(Eventually([&] { return tty.Row(0).substr(0, 4) == "late"; }));
 }
@@ -260,13 +256,13 @@ TEST_F(ConnectionTest, LossReportedAfterADisconnectIsNotShown) {
 
 TEST_F(ConnectionTest, DeathDuringAnUploadEndsItAsALostLink) {
     ASSERT_NE(OpenConnection(&win), 0);
-    gfUploading = 1;
-    gUploadSync = kUploadWaiting;
+    gLink.gfUploading = 1;
+    ASSERT_TRUE(ArmLine());
     port->Die();
-    ASSERT_TRUE(Eventually([&] { return gfUploading == 0; }));
-    EXPECT_EQ(gUploadSync, kUploadLinkLost);
-    EXPECT_EQ(gfPortDead, 1);
-    EXPECT_EQ(gfUpError, 0); // not a line the target rejected
+    ASSERT_TRUE(Eventually([&] { return gLink.gfUploading == 0; }));
+    EXPECT_EQ(gLink.gUploadSync, kUploadLinkLost);
+    EXPECT_EQ(gLink.fPortDead, 1);
+    EXPECT_EQ(gLink.gfUpError, 0); // not a line the target rejected
 }
 
 } // namespace

@@ -25,8 +25,7 @@ class UploadTest : public testing::Test, public LinkFixture {
 protected:
     void SetUp() override {
         gwMaxColumn = 80;
-        gfUploading = 0;
-        gUploadSync = kUploadWaiting;
+        ResetLink();
         tty->fNewLine = 1;
     }
     void TearDown() override {
@@ -74,7 +73,7 @@ TEST_F(UploadTest, FastUploadShowsADotEveryTenLinesAndReady) {
     EXPECT_EQ(tty.Row(0).substr(0, 20), "Loading ... Ready   ");
     EXPECT_EQ(Transcript().size(), 25u);
     EXPECT_EQ(Transcript().back(), "code25");
-    EXPECT_EQ(gfUploading, 0);
+    EXPECT_EQ(gLink.gfUploading, 0);
     EXPECT_EQ(ghSourceFile, -1);
 }
 
@@ -98,9 +97,9 @@ TEST_F(UploadTest, RejectedLineStopsTheUploadAndShowsItsEcho) {
     EXPECT_EQ(Occurrences("Source Error in line <7> "), 1);
     EXPECT_EQ(Occurrences("Ready"), 0);
     EXPECT_EQ(Transcript().size(), 7u);
-    EXPECT_EQ(gfUploading, 0);
-    EXPECT_EQ(gfUpError, 1);
-    EXPECT_EQ(gUploadSync, kUploadWaiting);
+    EXPECT_EQ(gLink.gfUploading, 0);
+    EXPECT_EQ(gLink.gfUpError, 1);
+    EXPECT_EQ(gLink.gUploadSync, kUploadWaiting);
 }
 
 TEST_F(UploadTest, VisibleRejectionOfTheFirstLineShowsItsNumberTwice) {
@@ -125,6 +124,25 @@ TEST_F(UploadTest, PauseAsksAndGoesOnWhenClosed) {
     EXPECT_THAT(Transcript(), testing::ElementsAre("one", "two"));
 }
 
+// A target that sends a stray '~' and CR just after accepting a line: the accepted verdict stands,
+// and the stray text decides nothing.
+TEST_F(UploadTest, StrayTildeAfterAnAcceptedLineChangesNothing) {
+    ASSERT_NO_FATAL_FAILURE(Connect({"--stray-tilde"}));
+    Source(Code(20));
+    // The window thread looks at each answer only after the stray text has come as well.
+    win.onCall = [&](const Call& c) {
+        if (c.op == "WaitForEcho") {
+            Eventually([&] { return gLink.gUploadSync.load() != kUploadWaiting; });
+            std::this_thread::sleep_for(2ms);
+        }
+    };
+    EXPECT_EQ(UploadSource(&win, UploadMode::Fast), 1);
+    win.onCall = nullptr;
+    EXPECT_EQ(gLink.end, UploadEnd::Ready) << Screen();
+    EXPECT_EQ(Occurrences("Source Error"), 0);
+    EXPECT_EQ(Transcript().size(), 20u);
+}
+
 TEST_F(UploadTest, NoConnectionNoUpload) {
     Source(Code(2));
     EXPECT_EQ(UploadSource(&win, UploadMode::Fast), 0);
@@ -145,7 +163,7 @@ TEST_F(UploadTest, EscEndsAWaitThatNoAnswerWouldEnd) {
     EXPECT_EQ(UploadSource(&win, UploadMode::Fast), 1);
     esc.join();
     EXPECT_EQ(Occurrences("Loading Upload cancelled in line <1> "), 1) << Screen();
-    EXPECT_EQ(gfUploading, 0);
+    EXPECT_EQ(gLink.gfUploading, 0);
     EXPECT_EQ(ghSourceFile, -1);
 }
 

@@ -11,13 +11,11 @@ namespace {
 class EchoScanTest : public testing::Test {
 protected:
     void SetUp() override {
-        gfUploading = 1;
-        gfUpError = 0;
-        gUploadSync = kUploadWaiting;
-        gwRXCol = 0;
-        gsRXBuf[0] = 0;
+        ResetLink();
+        l.gfUploading = 1;
+        ASSERT_TRUE(ArmLine());
     }
-    void TearDown() override { gfUploading = 0; }
+    void TearDown() override { ResetLink(); }
     static int Scan(const std::string& s) {
         return ScanCommBlock(reinterpret_cast<const std::uint8_t*>(s.data()),
                              static_cast<std::int32_t>(s.size()));
@@ -27,27 +25,36 @@ protected:
         const std::int32_t n = TakeEcho(out);
         return {reinterpret_cast<const char*>(out), static_cast<std::size_t>(n)};
     }
+    UploadLink& l = gLink;
 };
 
 TEST_F(EchoScanTest, TildeInAnEarlierBlockRejectsAtTheCrAndTheLfIsNotKept) {
     EXPECT_EQ(Scan("xy"), kScanPending);
-    EXPECT_EQ(gUploadSync, kUploadWaiting);
+    EXPECT_EQ(l.gUploadSync, kUploadWaiting);
     EXPECT_EQ(Scan("~z\r\n"), kScanRejected);
     EXPECT_EQ(Echo(), "xy~z\r");
-    EXPECT_EQ(gUploadSync, kUploadRejected);
-    EXPECT_EQ(gfUploading, 0);
+    EXPECT_EQ(l.gUploadSync, kUploadRejected);
+    EXPECT_EQ(l.gfUploading, 0);
 }
 
 TEST_F(EchoScanTest, CrInTheMiddleAcceptsAndDropsTheRest) {
     // Counts of 0 and below take nothing, not even a CR.
     EXPECT_EQ(ScanCommBlock(reinterpret_cast<const std::uint8_t*>("\r"), 0), kScanPending);
     EXPECT_EQ(ScanCommBlock(reinterpret_cast<const std::uint8_t*>("\r"), -1), kScanPending);
-    EXPECT_EQ(gwRXCol, 0);
+    EXPECT_EQ(l.gwRXCol, 0);
     EXPECT_EQ(Scan("ab\rcd~\r"), kScanAccepted);
     EXPECT_EQ(Echo(), "ab\r");
-    EXPECT_EQ(gUploadSync, kUploadAccepted);
-    EXPECT_EQ(gfUploading, 1);
-    EXPECT_EQ(gfUpError, 0);
+    EXPECT_EQ(l.gUploadSync, kUploadAccepted);
+    EXPECT_EQ(l.gfUploading, 1);
+    EXPECT_EQ(l.gfUpError, 0);
+    // The verdict stands until the next line is armed: a stray '~' and CR change nothing, and
+    // neither does the port dying now.
+    EXPECT_EQ(Scan("~\r"), kScanPending);
+    EXPECT_TRUE(EndUploadLinkLost());
+    EXPECT_EQ(l.gUploadSync, kUploadAccepted);
+    EXPECT_EQ(Echo(), "ab\r");
+    // The upload is over, so no next line can be armed.
+    EXPECT_FALSE(ArmLine());
 }
 
 // An echo longer than the buffer keeps its start, and the handshake still decides at its CR.
@@ -62,7 +69,7 @@ TEST_F(EchoScanTest, OverlongEchoStaysInTheBufferAndStillDecides) {
     ASSERT_EQ(echo.size(), kRXBufSize - 1);
     EXPECT_EQ(echo.back(), '\r');
     EXPECT_EQ(echo.substr(0, 254), std::string(254, 'a'));
-    EXPECT_EQ(gsRXBuf[kRXBufSize - 1], 0);
+    EXPECT_EQ(l.gsRXBuf[kRXBufSize - 1], 0);
 }
 
 TEST(LineNumberText, DigitsWithoutLeadingZerosBetweenBrackets) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "settings/settings.h"
+#include "app/create.h"
 #include "terminal/tty_info.h"
 #include "tests/support/private_dir.h"
 #include "tests/support/recording_window.h"

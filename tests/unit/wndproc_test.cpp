@@ -7,6 +7,7 @@
 #include "resources/commands.h"
 #include "resources/messages.h"
 #include "resources/resources.h"
+#include "app/create.h"
 #include "terminal/tty_info.h"
 #include "tests/support/recording_window.h"
 #include "upload/source.h"
@@ -127,9 +128,9 @@ TEST_F(WndProcTest, CloseAsksFirstAndCancelChangesNothing) {
 
 TEST_F(WndProcTest, TypedCharacterClearsTheHandshakeEvenWhenNothingIsSent) {
     tty->fConnected = 0;
-    gUploadSync = kUploadAccepted;
+    gLink.gUploadSync = kUploadAccepted;
     EXPECT_EQ(TTYWndProc(&win, WM_CHAR, 'a', 0), 0);
-    EXPECT_EQ(gUploadSync.load(), kUploadWaiting);
+    EXPECT_EQ(gLink.gUploadSync.load(), kUploadWaiting);
     EXPECT_THAT(win.Calls(), IsEmpty());
 }
 

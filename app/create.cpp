@@ -1,0 +1,47 @@
+#include "app/create.h"
+
+#include "resources/commands.h"
+#include "resources/globals.h"
+#include "serial/connection.h"
+#include "settings/settings.h"
+#include "terminal/tty_info.h"
+#include "upload/source.h"
+
+namespace pelko {
+
+int CreateTTYInfo(platform::Window* hwnd) {
+    TTYInfo* tty = NewTTYInfo();
+    if (tty == nullptr) {
+        return -1;
+    }
+    LoadDefaults(tty);
+    hwnd->SetRecord(tty);
+    ResetTTYScreen(hwnd, tty);
+
+    hwnd->EnableMenuItem(IDM_CONNECT, platform::MF_GRAYED | platform::MF_DISABLED);
+    hwnd->EnableMenuItem(IDM_DISCONNECT, platform::MF_ENABLED);
+
+    if (OpenConnection(hwnd) == 0) {
+        hwnd->MessageBox("Connection failed.", gszAppName,
+                         platform::MB_OK | platform::MB_ICONEXCLAMATION);
+        hwnd->EnableMenuItem(IDM_CONNECT, platform::MF_ENABLED);
+    }
+    SourceFileInit(hwnd);
+    return 1;
+}
+
+bool DestroyTTYInfo(platform::Window* hwnd) {
+    TTYInfo* tty = hwnd->GetRecord();
+    if (tty == nullptr) {
+        return false;
+    }
+    if (tty->fConnected.load() != 0) {
+        CloseConnection(hwnd);
+    }
+    // The window is going away; the slot must not keep pointing at freed storage.
+    hwnd->SetRecord(nullptr);
+    DeleteTTYInfo(tty);
+    return true;
+}
+
+} // namespace pelko
