@@ -15,6 +15,7 @@
 #include "platform/null_window.h"
 #include "platform/system.h"
 #include "resources/globals.h"
+#include "resources/port_names.h"
 #include "serial/connection.h"
 #include "serial/settings_dialog.h"
 #include "settings/settings.h"
@@ -217,13 +218,8 @@ Options ParseCommandLine(int& argc, char** argv) {
                 return o;
             }
             headlessOnly = true;
-            if (v == "TELNET" || v == "telnet") {
-                o.port = 5;
-            } else if (v.size() == 4 &&
-                       (v.compare(0, 3, "COM") == 0 || v.compare(0, 3, "com") == 0) &&
-                       v[3] >= '1' && v[3] <= '4') {
-                o.port = v[3] - '0';
-            } else {
+            o.port = ParsePortLabel(v);
+            if (o.port < 1) {
                 o.action = Action::Error;
                 o.error = "--port wants COM1 to COM4 or TELNET, not \"" + v + "\"";
                 return o;
@@ -328,8 +324,8 @@ int RunUpload(const Options& o) {
         const std::string where = platform::DescribeDevice(device).empty()
                                       ? ""
                                       : " (" + platform::DescribeDevice(device) + ")";
-        std::fprintf(stderr, "pelko: cannot open %s%s\n",
-                     tty->bPortNum >= 5 ? "TELNET" : device.c_str(), where.c_str());
+        std::fprintf(stderr, "pelko: cannot open %s%s\n", PortLabel(tty->bPortNum).c_str(),
+                     where.c_str());
         status = kExitConnection;
     } else if (UploadSource(&win, o.visible ? UploadMode::Visible : UploadMode::Fast) == 0) {
         status = win.fileFailed ? kExitFile : kExitConnection;

@@ -12,10 +12,6 @@ void SetPortFactory(PortFactory* factory) {
     gFactory.store(factory);
 }
 
-PortFactory* GetPortFactory() {
-    return gFactory.load();
-}
-
 std::unique_ptr<Port> OpenPort(const std::string& device) {
     PortFactory* factory = gFactory.load();
     return factory != nullptr ? factory->Open(device) : nullptr;

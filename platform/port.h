@@ -66,7 +66,6 @@ public:
 // Installs the factory the core opens ports through; nullptr removes it. The factory must
 // outlive its use; install it before the first window is made.
 void SetPortFactory(PortFactory* factory);
-PortFactory* GetPortFactory();
 
 std::unique_ptr<Port> OpenPort(const std::string& device);
 std::string DescribeDevice(const std::string& device);

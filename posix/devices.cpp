@@ -9,21 +9,11 @@
 #include "platform/port.h"
 #include "posix/serial_port.h"
 #include "posix/telnet_port.h"
+#include "resources/port_names.h"
 
 namespace pelko::posix {
 
 namespace {
-
-constexpr const char* kTelnetDevice = "\\\\.\\TELNET";
-
-// The COM number a device name stands for (1 to 4 map to devices), or -1.
-int ComNumber(const std::string& device) {
-    if (device.size() != 4 || device.compare(0, 3, "COM") != 0 || device[3] < '0' ||
-        device[3] > '9') {
-        return -1;
-    }
-    return device[3] - '0';
-}
 
 bool ParseHostPort(const std::string& text, std::string& host, std::uint16_t& port) {
     std::string h;
@@ -61,11 +51,11 @@ public:
     explicit PosixPortFactory(DeviceMap map) : map_(std::move(map)) {}
 
     std::unique_ptr<platform::Port> Open(const std::string& device) override {
-        if (device == kTelnetDevice) {
+        const int n = PortNumberOf(device);
+        if (n == kTelnetPortNum) {
             return ConnectTelnetPort(map_.telnetHost, map_.telnetPort);
         }
-        const int n = ComNumber(device);
-        if (n < 1 || n > 4 || map_.com[static_cast<std::size_t>(n)].empty()) {
+        if (n < 1 || map_.com[static_cast<std::size_t>(n)].empty()) {
             return nullptr;
         }
         return OpenSerialPort(map_.com[static_cast<std::size_t>(n)], map_.lockDir);
@@ -80,12 +70,12 @@ private:
 } // namespace
 
 std::string DeviceMap::Describe(const std::string& device) const {
-    if (device == kTelnetDevice) {
+    const int n = PortNumberOf(device);
+    if (n == kTelnetPortNum) {
         const bool v6 = telnetHost.find(':') != std::string::npos;
         return (v6 ? "[" + telnetHost + "]" : telnetHost) + ":" + std::to_string(telnetPort);
     }
-    const int n = ComNumber(device);
-    return n >= 1 && n <= 4 ? com[static_cast<std::size_t>(n)] : std::string();
+    return n >= 1 ? com[static_cast<std::size_t>(n)] : std::string();
 }
 
 DeviceOptions ParseDeviceOptions(int& argc, char** argv) {

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "platform/port.h"
+#include "posix/serial_port.h"
 
 namespace pelko::posix {
 
@@ -25,7 +26,7 @@ struct DeviceMap {
     std::array<std::string, 5> com{"", "/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS3"};
     std::string telnetHost = "127.0.0.1";
     std::uint16_t telnetPort = 2217;
-    std::string lockDir = "/var/lock"; // UUCP lock files
+    std::string lockDir = kDefaultLockDir; // UUCP lock files
 
     std::string Describe(const std::string& device) const;
 };

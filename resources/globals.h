@@ -6,7 +6,6 @@
 
 namespace pelko {
 
-inline constexpr const char* gszTTYClass = "TTYWndClass";
 inline constexpr const char* gszAppName = "Pelko v3.1";
 
 // The main window; set by the entry once the window exists, read by the receive thread.

@@ -51,8 +51,6 @@ enum class ControlKind {
 inline constexpr unsigned CS_RIGHT = 0x1;    // right-aligned text
 inline constexpr unsigned CS_NOPREFIX = 0x2; // "&" is shown as it is
 inline constexpr unsigned CS_TABSTOP = 0x4;
-inline constexpr unsigned CS_GROUP = 0x8;
-inline constexpr unsigned CS_VSCROLL = 0x10;
 inline constexpr int kNoId = -1;
 
 struct ControlTemplate {
@@ -87,7 +85,5 @@ inline constexpr int IDD_LOCALECHO = 555;
 inline constexpr int IDD_MAX40 = 556;
 inline constexpr int IDD_FONT = 557;
 const DialogTemplate* FindDialogTemplate(int id);
-
-inline constexpr int IDI_PELKO = 400;
 
 } // namespace pelko

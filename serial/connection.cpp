@@ -1,12 +1,12 @@
 #include "serial/connection.h"
 
-#include <cstdio>
 #include <system_error>
 #include <thread>
 
 #include "link/handshake.h"
 #include "resources/commands.h"
 #include "resources/globals.h"
+#include "resources/port_names.h"
 #include "resources/resources.h"
 #include "serial/receive.h"
 #include "terminal/tty_info.h"
@@ -18,8 +18,6 @@ using platform::Sys;
 
 namespace {
 
-constexpr std::size_t kPrefixSize = 10; // the string table entry is read into 10 characters
-constexpr std::size_t kDeviceNameSize = 16;
 constexpr unsigned kMenuOff = platform::MF_GRAYED | platform::MF_DISABLED;
 
 // Receive threads are told apart by a number of our own, never 0. It goes into the record
@@ -94,17 +92,6 @@ int OpenWithCursor(platform::Window* hwnd, TTYInfo* tty) {
 }
 
 } // namespace
-
-std::string PortDeviceName(std::uint8_t portNum) {
-    char name[kDeviceNameSize];
-    if (portNum <= 4) {
-        const std::string prefix = LoadString(IDS_COMPREFIX).substr(0, kPrefixSize - 1);
-        std::snprintf(name, sizeof name, "%s%d", prefix.c_str(), static_cast<int>(portNum));
-    } else {
-        std::snprintf(name, sizeof name, "%s", gszTelnetDevice);
-    }
-    return name;
-}
 
 int OpenConnection(platform::Window* hwnd) {
     TTYInfo* tty = hwnd->GetRecord();

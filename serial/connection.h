@@ -9,8 +9,6 @@
 //   ConnectionLost(hwnd)   the window thread's answer to Window::PostConnectionLost: tells the
 //                          user once that the port died; 1 when it told, 0 when there was
 //                          nothing to tell (already told, or closed meanwhile) or no record
-//   PortDeviceName(n)      the device name for a port number: "COM1" .. "COM4" (0 gives
-//                          "COM0"), "\\.\TELNET" for 5 and above; cannot fail
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -21,12 +19,10 @@ namespace pelko {
 
 inline constexpr const char* gszConnectionLost =
     "Connection lost.\nDisconnect, then Connect to open the port again.";
-inline constexpr const char* gszTelnetDevice = "\\\\.\\TELNET";
 
 int OpenConnection(platform::Window* hwnd);
 int SetupConnection(platform::Window* hwnd);
 int CloseConnection(platform::Window* hwnd);
 int ConnectionLost(platform::Window* hwnd);
-std::string PortDeviceName(std::uint8_t portNum);
 
 } // namespace pelko

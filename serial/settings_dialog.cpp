@@ -5,6 +5,7 @@
 
 #include "platform/port.h"
 #include "resources/messages.h"
+#include "resources/port_names.h"
 #include "resources/resources.h"
 #include "serial/connection.h"
 #include "settings/settings.h"
@@ -66,15 +67,8 @@ int SettingsDlgInit(platform::Dialog* dlg) {
     if (tty == nullptr) {
         return 0;
     }
-    const std::string prefix = LoadString(IDS_COMPREFIX).substr(0, 80);
     for (int n = 1; n <= kPortCount; ++n) {
-        char entry[96];
-        if (n < kPortCount) {
-            std::snprintf(entry, sizeof entry, "%s%d", prefix.c_str(), n);
-        } else {
-            std::snprintf(entry, sizeof entry, "%s", kTelnetEntry);
-        }
-        const int index = dlg->AddString(IDD_PORTCB, entry);
+        const int index = dlg->AddString(IDD_PORTCB, PortLabel(n));
         const std::string tip = PortTip(n);
         if (index >= 0 && !tip.empty()) {
             dlg->SetItemTip(IDD_PORTCB, index, tip);

@@ -28,7 +28,6 @@ inline constexpr std::uint32_t BaudTable[kBaudCount] = {9600, 19200, 38400, 5760
 
 // The port list: COM1 to COM4, then the Telnet port as port number 5.
 inline constexpr int kPortCount = 5;
-inline constexpr const char* kTelnetEntry = "TELNET";
 
 std::intptr_t SettingsDlgProc(platform::Dialog* dlg, unsigned msg, std::uintptr_t wParam,
                               std::intptr_t lParam);

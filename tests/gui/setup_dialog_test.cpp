@@ -21,6 +21,7 @@
 #include "qt/dialog_host.h"
 #include "qt/font_chooser.h"
 #include "qt/qt_font.h"
+#include "resources/port_names.h"
 #include "serial/connection.h"
 #include "serial/settings_dialog.h"
 #include "settings/settings.h"

@@ -19,6 +19,7 @@
 #include "posix/devices.h"
 #include "posix/serial_port.h"
 #include "posix/uucp_lock.h"
+#include "resources/port_names.h"
 #include "serial/connection.h"
 #include "tools/rig/rig.h"
 

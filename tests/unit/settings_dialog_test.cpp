@@ -5,6 +5,7 @@
 
 #include "platform/port.h"
 #include "resources/messages.h"
+#include "resources/port_names.h"
 #include "serial/connection.h"
 #include "serial/settings_dialog.h"
 #include "settings/settings.h"
