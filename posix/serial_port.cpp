@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "posix/uucp_lock.h"
+#include "posix/write_wait.h"
 
 namespace pelko::posix {
 
@@ -227,19 +228,13 @@ public:
                 return result;
             }
             // The output queue is full: wait for room, but not past the deadline.
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            if (left.count() <= 0) {
-                result.status = WriteStatus::TimedOut;
+            const RoomWait room = WaitForRoom(fd_, deadline);
+            if (room != RoomWait::Room) {
+                result.status =
+                    room == RoomWait::TimedOut ? WriteStatus::TimedOut : WriteStatus::FailedLater;
                 return result;
             }
-            pollfd pfd{fd_, POLLOUT, 0};
             waited = true;
-            if (::poll(&pfd, 1, static_cast<int>(left.count())) > 0 &&
-                (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
-                result.status = WriteStatus::FailedLater;
-                return result;
-            }
         }
         return result;
     }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "posix/telnet_protocol.h"
+#include "posix/write_wait.h"
 
 namespace pelko::posix {
 
@@ -149,15 +150,12 @@ public:
                 result.status = waited ? WriteStatus::FailedLater : WriteStatus::FailedAtOnce;
                 return result;
             }
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            if (left.count() <= 0) {
+            // A broken connection shows at the next flush.
+            if (WaitForRoom(sock_, deadline) == RoomWait::TimedOut) {
                 result.status = WriteStatus::TimedOut;
                 return result;
             }
-            pollfd pfd{sock_, POLLOUT, 0};
             waited = true;
-            ::poll(&pfd, 1, static_cast<int>(left.count()));
         }
     }
 

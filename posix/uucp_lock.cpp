@@ -1,5 +1,7 @@
 #include "posix/uucp_lock.h"
 
+#include "platform/temp_file.h"
+
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -138,32 +140,21 @@ void RemoveIfSame(const std::string& path, const LockFile& lock) {
 // A new file beside `path` that holds this process's pid; its name, or "" when none can be
 // made there.
 std::string WriteTemp(const std::string& path) {
-    static std::atomic<unsigned> counter{0};
-    const std::size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     char text[16];
     const int len = std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(::getpid()));
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        const std::string temp =
-            dir + "LTMP." + std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1));
-        const int fd = ::open(
-            temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            if (errno == EEXIST) {
-                continue; // left by a process of this pid long gone
-            }
-            return {};
-        }
-        // Readable by every program that checks the lock, whatever the umask.
-        bool ok = ::fchmod(fd, 0644) == 0 && len > 0 &&
-                  ::write(fd, text, static_cast<std::size_t>(len)) == len;
-        ok = ::close(fd) == 0 && ok;
-        if (ok) {
-            return temp;
-        }
-        ::unlink(temp.c_str());
+    std::string temp;
+    const int fd = platform::CreateTempBeside(path, "LTMP.", 0644, temp);
+    if (fd < 0) {
         return {};
     }
+    // Readable by every program that checks the lock, whatever the umask.
+    bool ok = ::fchmod(fd, 0644) == 0 && len > 0 &&
+              ::write(fd, text, static_cast<std::size_t>(len)) == len;
+    ok = ::close(fd) == 0 && ok;
+    if (ok) {
+        return temp;
+    }
+    ::unlink(temp.c_str());
     return {};
 }
 

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/temp_file.h"
 #include "terminal/tty_info.h"
 
 namespace pelko {
@@ -168,22 +169,9 @@ bool SaveTarget(std::string& target, bool& exists, struct stat& st) {
 
 // Creates a new, empty temporary file beside `target`; -1 when none can be made there.
 int CreateTemp(const std::string& target, std::string& tempName) {
-    static std::atomic<unsigned> counter{0};
     const std::size_t slash = target.rfind('/');
-    const std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char suffix[48];
-        std::snprintf(suffix, sizeof suffix, ".%ld.%u.%lx", static_cast<long>(::getpid()),
-                      counter.fetch_add(1), static_cast<unsigned long>(std::time(nullptr)));
-        tempName = dir + "." + base + suffix;
-        const int fd =
-            ::open(tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-        if (fd >= 0 || errno != EEXIST) {
-            return fd;
-        }
-    }
-    return -1;
+    return platform::CreateTempBeside(target, "." + base + ".", 0666, tempName);
 }
 
 // Writes the record over the file `target` itself (`old` its stat), for a folder where no

@@ -22,6 +22,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "tools/rig/raw_tty.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -126,15 +128,6 @@ Options Parse(int argc, char** argv) {
         }
     }
     return o;
-}
-
-void MakeRaw(int fd) {
-    termios t{};
-    if (::tcgetattr(fd, &t) == 0) {
-        cfmakeraw(&t);
-        t.c_cflag |= CLOCAL | CREAD;
-        ::tcsetattr(fd, TCSANOW, &t);
-    }
 }
 
 void SetNonBlocking(int fd) {
@@ -393,7 +386,7 @@ int ServePty(const Options& o) {
         Fail(std::string("openpty: ") + std::strerror(errno));
     }
     // Our own hold on the far end keeps the pty alive while Pelko closes and reopens it.
-    MakeRaw(slave);
+    pelko::rig::MakeRawTty(slave);
     std::printf("PTY %s\n", ::ttyname(slave));
     std::fflush(stdout);
     Target target(o);
@@ -406,7 +399,7 @@ int ServeDevice(const Options& o) {
     if (fd < 0) {
         Fail("cannot open " + o.device + ": " + std::strerror(errno));
     }
-    MakeRaw(fd);
+    pelko::rig::MakeRawTty(fd);
     std::printf("DEVICE %s\n", o.device.c_str());
     std::fflush(stdout);
     Target target(o);

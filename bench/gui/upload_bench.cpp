@@ -28,6 +28,7 @@
 #include "qt/qt_window.h"
 #include "settings/settings.h"
 #include "terminal/tty_info.h"
+#include "tools/rig/raw_tty.h"
 #include "tools/rig/rig.h"
 #include "upload/source.h"
 #include "upload/upload.h"
@@ -64,8 +65,10 @@ public:
         const auto start = Clock::now();
         const int ran = UploadSource(&win_.Win(), mode);
         const double s = std::chrono::duration<double>(Clock::now() - start).count();
-        return ran == 1 && gLink.gfUploading.load() == 0 && gLink.gUploadSync.load() == kUploadAccepted ? s
-                                                                                            : -1;
+        return ran == 1 && gLink.gfUploading.load() == 0 &&
+                       gLink.gUploadSync.load() == kUploadAccepted
+                   ? s
+                   : -1;
     }
 
 private:
@@ -93,13 +96,6 @@ double PingPong(int fd, int lines) {
     return ok ? lines / s : -1;
 }
 
-void MakeRaw(int fd) {
-    termios raw{};
-    ::tcgetattr(fd, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(fd, TCSANOW, &raw);
-}
-
 // The bare round trip with the simulator that Pelko talks to: the same peer, no Pelko.
 double PingPongSimulator(int lines) {
     auto sim = rig::Simulator::Start({});
@@ -110,7 +106,7 @@ double PingPongSimulator(int lines) {
     if (fd < 0) {
         return -1;
     }
-    MakeRaw(fd);
+    pelko::rig::MakeRawTty(fd);
     const double rate = PingPong(fd, lines);
     ::close(fd);
     return rate;
@@ -123,8 +119,8 @@ double PingPongEcho(int lines) {
     if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
         return -1;
     }
-    MakeRaw(slave);
-    MakeRaw(master);
+    pelko::rig::MakeRawTty(slave);
+    pelko::rig::MakeRawTty(master);
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(master);

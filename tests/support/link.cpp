@@ -15,6 +15,7 @@
 #include "resources/globals.h"
 #include "serial/connection.h"
 #include "serial/transmit.h"
+#include "tools/rig/raw_tty.h"
 
 namespace pelko::test {
 
@@ -199,11 +200,7 @@ int OpenRawTty(const std::string& device) {
     if (fd < 0) {
         return -1;
     }
-    termios t{};
-    if (::tcgetattr(fd, &t) == 0) {
-        cfmakeraw(&t);
-        ::tcsetattr(fd, TCSANOW, &t);
-    }
+    rig::MakeRawTty(fd);
     ::tcflush(fd, TCIOFLUSH);
     return fd;
 }

@@ -1,4 +1,5 @@
 #include "tools/rig/rig.h"
+#include "tools/rig/raw_tty.h"
 
 #include <cerrno>
 #include <chrono>
@@ -65,15 +66,6 @@ bool Listening(std::uint16_t port) {
         }
     }
     return false;
-}
-
-void MakeRaw(int fd) {
-    termios t{};
-    if (::tcgetattr(fd, &t) == 0) {
-        cfmakeraw(&t);
-        t.c_cflag |= CLOCAL | CREAD;
-        ::tcsetattr(fd, TCSANOW, &t);
-    }
 }
 
 } // namespace
@@ -242,7 +234,7 @@ bool PtyPair::Open() {
     }
     ::fcntl(master, F_SETFD, FD_CLOEXEC);
     ::fcntl(slave, F_SETFD, FD_CLOEXEC);
-    MakeRaw(slave);
+    pelko::rig::MakeRawTty(slave);
     path = ::ttyname(slave);
     return true;
 }
