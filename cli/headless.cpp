@@ -32,16 +32,23 @@ std::atomic<int> gInterrupted{0};
 
 void OnSignal(int) {
     gInterrupted.store(1);
+    gLink.fCancel.store(1); // no further line goes out
 }
 
+// A signal ignored when Pelko started (SIGHUP under nohup, SIGINT in a background job) stays
+// ignored. A closed standard output is seen as a failed write, not as SIGPIPE.
 void CatchSignals() {
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = 0; // no restart: a prompt waiting for input gives up at once
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
-        sigaction(sig, &sa, nullptr);
+        struct sigaction old {};
+        if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler != SIG_IGN) {
+            sigaction(sig, &sa, nullptr);
+        }
     }
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 // A window with no screen: the upload's progress goes to stdout, its boxes to stderr (or to
@@ -75,11 +82,19 @@ public:
                         unsigned /*style*/) override {
         std::fprintf(stderr, "pelko: %s: %s\n", caption.c_str(), text.c_str());
     }
+    // Once standard output is gone (a closed pipe), progress stops and the upload ends as
+    // interrupted.
     void UploadProgress(const std::uint8_t* text, std::int32_t n) override {
+        if (outputGone_) {
+            return;
+        }
         for (std::int32_t i = 0; i < n; ++i) {
             std::fputc(text[i] == '\r' ? '\n' : text[i], stdout);
         }
-        std::fflush(stdout);
+        if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+            outputGone_ = true;
+            OnSignal(SIGPIPE);
+        }
     }
     bool WaitForEcho(const std::atomic<std::uint8_t>& sync) override {
         using Clock = std::chrono::steady_clock;
@@ -131,6 +146,7 @@ private:
 
     const Options& o_;
     bool dryRun_;
+    bool outputGone_ = false;
     std::mutex mu_;
     std::condition_variable wake_;
 };
@@ -139,18 +155,9 @@ private:
 struct Record {
     TTYInfo tty;
     explicit Record(const Options& o) {
+        ApplyRunOverrides(o);
         InitTTYInfo(&tty);
-        LoadDefaults(&tty);
-        if (o.port != 0) {
-            tty.bPortNum = static_cast<std::uint8_t>(o.port);
-        }
-        if (o.baud != 0) {
-            tty.dwBaudRate = o.baud;
-        }
-        if (o.max40) {
-            tty.fMax40 = 1;
-        }
-        gwMaxColumn = MaxColumnFor(tty.fMax40.load());
+        LoadDefaults(&tty); // with the command line's choices on top
         tty.fConnected = 0;
     }
     ~Record() { FreeTTYResources(&tty); }
@@ -158,11 +165,10 @@ struct Record {
     Record& operator=(const Record&) = delete;
 };
 
-bool ParseNumber(const std::string& text, double& out) {
-    char* end = nullptr;
-    errno = 0;
-    out = std::strtod(text.c_str(), &end);
-    return errno == 0 && end != text.c_str() && *end == '\0' && out >= 0 && out < 1e9;
+std::string NoAnswerText(const Options& o) {
+    char text[96];
+    std::snprintf(text, sizeof text, "no answer from the target within %g s", o.timeout);
+    return text;
 }
 
 std::string EchoText() {
@@ -178,134 +184,6 @@ std::string EchoText() {
 }
 
 } // namespace
-
-Options ParseCommandLine(int& argc, char** argv) {
-    Options o;
-    const posix::DeviceOptions dev = posix::ParseDeviceOptions(argc, argv);
-    o.map = dev.map;
-    if (dev.action == posix::OptionsAction::Error) {
-        o.action = Action::Error;
-        o.error = dev.error;
-        return o;
-    }
-    bool headlessOnly = false;
-    int kept = argc > 0 ? 1 : 0;
-    const int count = argc;
-    for (int i = kept; i < count; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= count) {
-                o.action = Action::Error;
-                o.error = arg + " needs a value";
-                return false;
-            }
-            out = argv[++i];
-            return true;
-        };
-        std::string v;
-        if (arg == "--upload" || arg == "--dry-run") {
-            if (!value(v)) {
-                return o;
-            }
-            o.action = arg == "--upload" ? Action::Upload : Action::DryRun;
-            o.file = v;
-        } else if (arg == "--visible") {
-            o.visible = headlessOnly = true;
-        } else if (arg == "--max40") {
-            o.max40 = headlessOnly = true;
-        } else if (arg == "--port") {
-            if (!value(v)) {
-                return o;
-            }
-            headlessOnly = true;
-            o.port = ParsePortLabel(v);
-            if (o.port < 1) {
-                o.action = Action::Error;
-                o.error = "--port wants COM1 to COM4 or TELNET, not \"" + v + "\"";
-                return o;
-            }
-        } else if (arg == "--baud") {
-            if (!value(v)) {
-                return o;
-            }
-            headlessOnly = true;
-            for (std::uint32_t rate : BaudTable) {
-                if (v == std::to_string(rate)) {
-                    o.baud = rate;
-                }
-            }
-            if (o.baud == 0) {
-                o.action = Action::Error;
-                o.error = "--baud wants 9600, 19200, 38400, 57600 or 115200, not \"" + v + "\"";
-                return o;
-            }
-        } else if (arg == "--timeout") {
-            if (!value(v)) {
-                return o;
-            }
-            headlessOnly = true;
-            if (!ParseNumber(v, o.timeout) || o.timeout <= 0) {
-                o.action = Action::Error;
-                o.error = "--timeout wants a number of seconds above 0, not \"" + v + "\"";
-                return o;
-            }
-        } else {
-            argv[kept++] = argv[i]; // for the window system
-        }
-    }
-    for (int i = kept; i < argc; ++i) {
-        argv[i] = nullptr;
-    }
-    argc = kept;
-    if (dev.action == posix::OptionsAction::Help) {
-        o.action = Action::Help;
-    } else if (o.action == Action::Window && headlessOnly) {
-        o.action = Action::Error;
-        o.error = "--visible, --port, --baud, --max40 and --timeout go with --upload";
-    } else if (o.action != Action::Window && argc > 1) {
-        o.action = Action::Error;
-        o.error = std::string("unknown argument \"") + argv[1] + "\"";
-    }
-    return o;
-}
-
-std::string HelpText(const std::string& program) {
-    return posix::DeviceOptionsHelp(program) +
-           "\n"
-           "Without a window, for scripts:\n"
-           "  " +
-           program +
-           " --upload FILE [--visible] [--port COM1..COM4|TELNET] [--baud N]\n"
-           "        [--max40] [--timeout SECONDS] [device options]\n"
-           "                     uploads FILE to the target, paced by its echo, as Upload Fast\n"
-           "                     (or Upload Visible) does; progress goes to standard output,\n"
-           "                     problems to standard error as FILE:LINE: message\n"
-           "  --port, --baud, --max40\n"
-           "                     the port, baud rate (9600 19200 38400 57600 115200) and\n"
-           "                     40-column limit for this run; by default PELKO.SET in the\n"
-           "                     working folder decides, as for the window. Never saved.\n"
-           "  --timeout SECONDS  the longest wait for one line's echo (default: no limit)\n"
-           "  " +
-           program +
-           " --dry-run FILE [--max40]\n"
-           "                     prints what an upload would send, without connecting:\n"
-           "                       '   12 | text'  line 12 of the file goes out as text and CR\n"
-           "                       '   13 + text'  a line cut at the column limit, sent\n"
-           "                                       without a CR\n"
-           "                       '      = pause' the upload stops and asks to go on\n"
-           "                       '      ! text'  a message the upload shows\n"
-           "\n"
-           "A pause directive asks on the terminal when standard input is one; otherwise the\n"
-           "upload goes on and says so on standard error.\n"
-           "\n"
-           "Exit status of --upload and --dry-run:\n"
-           "  0   the whole file was sent and accepted (or listed)\n"
-           "  1   the target rejected a line\n"
-           "  2   the port could not be opened, or the connection was lost\n"
-           "  3   the source file could not be opened or read\n"
-           "  4   interrupted (Ctrl+C), or an echo did not come within --timeout\n"
-           "  64  the command line was wrong\n";
-}
 
 int RunUpload(const Options& o) {
     CatchSignals();
@@ -347,7 +225,7 @@ int RunUpload(const Options& o) {
         case UploadEnd::Cancelled:
         case UploadEnd::None:
             std::fprintf(stderr, "%s:%u: error: %s\n", o.file.c_str(), unsigned{gwSourceLine},
-                         win.timedOut ? "no echo within the time-out" : "interrupted");
+                         win.timedOut ? NoAnswerText(o).c_str() : "interrupted");
             status = kExitAborted;
             break;
         }

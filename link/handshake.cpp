@@ -19,6 +19,7 @@ void ResetLink() {
     l.gfUpError.store(0);
     l.fLinkLost.store(0);
     l.fPortDead.store(0);
+    l.fCancel.store(0);
     l.fInUpload = false;
     l.end = UploadEnd::None;
 }

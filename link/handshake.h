@@ -59,6 +59,11 @@ struct UploadLink {
     // by every open and close. Unlike fLinkLost it stays set once the user has been told.
     std::atomic<int> fPortDead{0};
 
+    // Set from anywhere (a signal handler too) to end the running upload before its next line
+    // goes out, as a cancel (also one that has not started yet); cleared when the upload
+    // takes it.
+    std::atomic<int> fCancel{0};
+
     // Window thread only: an upload is running (a command from a box it shows is ignored), and
     // how the last one ended.
     bool fInUpload = false;

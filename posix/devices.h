@@ -1,12 +1,9 @@
 #pragma once
-// Where Pelko's port names lead on this machine, the command-line options that move them, and
-// the port factory the program installs. With no options COM1 to COM4 are /dev/ttyS0 to
-// /dev/ttyS3 and the Telnet port is 127.0.0.1:2217; COM0 (port number 0) leads nowhere.
-//   ParseDeviceOptions(argc, argv)  reads and removes Pelko's device options from argv (other
-//                                   arguments stay, in order, for the window system); the
-//                                   result says Run, Help (--help or -h was given) or Error
-//                                   (with a one-line text naming the bad argument)
-//   DeviceOptionsHelp(program)      the --help text
+// Where Pelko's port names lead on this machine, and the port factory the program installs.
+// By default COM1 to COM4 are /dev/ttyS0 to /dev/ttyS3 and the Telnet port is 127.0.0.1:2217;
+// COM0 (port number 0) leads nowhere.
+//   ParseHostPort(text, host, port) reads "HOST:PORT" or "[V6ADDRESS]:PORT" (port 1..65535);
+//                                   false, with host and port untouched, for anything else
 //   InstallPortFactory(map)         opens ports through `map` from now on (replaces any
 //                                   earlier one); cannot fail
 //   MakePortFactory(map)            a factory for `map` that is not installed
@@ -31,16 +28,7 @@ struct DeviceMap {
     std::string Describe(const std::string& device) const;
 };
 
-enum class OptionsAction { Run, Help, Error };
-
-struct DeviceOptions {
-    OptionsAction action = OptionsAction::Run;
-    std::string error;
-    DeviceMap map;
-};
-
-DeviceOptions ParseDeviceOptions(int& argc, char** argv);
-std::string DeviceOptionsHelp(const std::string& program);
+bool ParseHostPort(const std::string& text, std::string& host, std::uint16_t& port);
 void InstallPortFactory(const DeviceMap& map);
 std::unique_ptr<platform::PortFactory> MakePortFactory(const DeviceMap& map);
 

@@ -17,7 +17,7 @@
 
 namespace {
 
-int Run(int argc, char** argv) {
+int Run(int& argc, char** argv) {
     QApplication app(argc, argv);
     pelko::qt::WatchQuitSignals();
     pelko::qt::QtWindow window(pelko::TTYWndProc);
@@ -41,12 +41,16 @@ int Run(int argc, char** argv) {
 int main(int argc, char** argv) {
     const std::string program = argc > 0 ? argv[0] : "pelko";
     pelko::cli::Options options = pelko::cli::ParseCommandLine(argc, argv);
+    pelko::cli::ApplyRunOverrides(options);
     if (const char* dir = std::getenv("PELKO_LOCK_DIR"); dir != nullptr && *dir != 0) {
         options.map.lockDir = dir;
     }
     switch (options.action) {
     case pelko::cli::Action::Help:
         std::fputs(pelko::cli::HelpText(program).c_str(), stdout);
+        return 0;
+    case pelko::cli::Action::Version:
+        std::fputs(pelko::cli::VersionText().c_str(), stdout);
         return 0;
     case pelko::cli::Action::Error:
         std::fprintf(stderr, "%s: %s (--help lists the options)\n", program.c_str(),
@@ -70,7 +74,10 @@ int main(int argc, char** argv) {
     }
     pelko::posix::InstallPortFactory(options.map);
 
-    const int code = Run(argc, argv);
+    // The window system gets no arguments: every one was Pelko's.
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    const int code = Run(qtArgc, qtArgv);
     if (const int sig = pelko::qt::QuitSignal(); sig != 0) {
         std::signal(sig, SIG_DFL);
         std::raise(sig);

@@ -20,6 +20,7 @@ namespace pelko {
 std::uint8_t gszPrefBuf[kPrefBufSize] = {};
 std::uint32_t gdwLength = 0;
 std::uint16_t gwMaxColumn = 80;
+RunOverrides gRunOverrides;
 
 namespace {
 
@@ -81,7 +82,13 @@ void Decode(TTYInfo* tty) {
 // Fills gszPrefBuf from the record; the number of bytes the file gets.
 std::size_t Encode(const TTYInfo* tty) {
     gszPrefBuf[0] = tty->bPortNum;
-    gszPrefBuf[1] = LowByte(tty->dwBaudRate / 2400);
+    // A rate from the command line that the signed byte cannot hold is kept as the fastest the
+    // Setup dialog offers, 115200, rather than wrapped into a rate no port has.
+    std::uint32_t baud = tty->dwBaudRate / 2400;
+    if (baud > 127) {
+        baud = 48;
+    }
+    gszPrefBuf[1] = LowByte(baud);
     gszPrefBuf[2] = LowByte(tty->fNewLine.load());
     gszPrefBuf[3] = LowByte(tty->fAutoWrap.load());
     gszPrefBuf[4] = LowByte(tty->fMax40.load());
@@ -230,6 +237,16 @@ void LoadDefaults(TTYInfo* record) {
         } while (gdwLength != 0 && at < kPrefBufSize);
         Decode(record);
         ::close(fd);
+    }
+    const RunOverrides& run = gRunOverrides;
+    if (run.port != 0) {
+        record->bPortNum = run.port;
+    }
+    if (run.baud != 0) {
+        record->dwBaudRate = run.baud;
+    }
+    if (run.max40) {
+        record->fMax40.store(1);
     }
     gwMaxColumn = MaxColumnFor(record->fMax40.load());
 }

@@ -2,6 +2,7 @@
 // The settings file PELKO.SET and the source column limit that follows from it.
 //   LoadDefaults(record)  no result. Reads PELKO.SET from the current directory into the record;
 //                         when there is no such regular file the record keeps what it holds.
+//                         The command line's choices for this run (gRunOverrides) go on top.
 //                         Always sets gwMaxColumn from the record's Max.40 option afterwards.
 //   SaveDefaults(hwnd)    1 once the window's record is in PELKO.SET; 0 when the window holds no
 //                         record or the file could not be replaced (the old file then stays as
@@ -35,6 +36,15 @@ extern std::uint8_t gszPrefBuf[kPrefBufSize];
 extern std::uint32_t gdwLength;
 // Widest source line the upload sends: 40 while Max.40 is on, else 80. Window thread only.
 extern std::uint16_t gwMaxColumn;
+
+// What the command line chooses for this run on top of PELKO.SET; zero/false leaves the file's
+// value. Set once before the window (or the headless upload) is made.
+struct RunOverrides {
+    std::uint8_t port = 0; // 1..4 COMn, 5 the Telnet port
+    std::uint32_t baud = 0;
+    bool max40 = false;
+};
+extern RunOverrides gRunOverrides;
 
 // The column limit for a Max.40 option value.
 inline std::uint16_t MaxColumnFor(std::int32_t fMax40) {

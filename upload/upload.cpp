@@ -78,6 +78,10 @@ void RunUpload(platform::Window* hwnd, UploadMode mode) {
         }
 
         const std::int32_t n = IToDecString(gwSourceLine, gszLineStr);
+        if (link.fCancel.exchange(0) != 0) {
+            End(hwnd, UploadEnd::Cancelled, gszAbortLineStr, n);
+            return;
+        }
         // The upload may have ended between two lines (or while the pause box was up): the port
         // died, or a quit signal came.
         if (!ArmLine()) {

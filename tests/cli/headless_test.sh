@@ -62,9 +62,39 @@ same err "missing.src: Unable to open Source File!"
 start_sim --silent
 run 4 --upload good.src --timeout 0.3 --com1="$pty"
 same out "Loading Upload cancelled in line <1> "
-same err "good.src:1: error: no echo within the time-out"
+same err "good.src:1: error: no answer from the target within 0.3 s"
+
+# Signals in scripts: a closed pipe ends the upload as interrupted, a SIGHUP ignored by nohup
+# stays ignored, SIGTERM (as Ctrl+C; a script's background job ignores SIGINT) stops before
+# the next line; none leaves a lock file behind.
+for i in $(seq 1 200); do printf 'row %d\r\n' "$i"; done > long.src
+no_locks() { [ -z "$(ls -A "$PELKO_LOCK_DIR")" ] || fail "lock file left: $(ls "$PELKO_LOCK_DIR")"; }
+start_sim --line-delay 2 --transcript "$work/t2"
+set +o pipefail
+"$pelko" --upload long.src --com1="$pty" 2> "$work/err" | head -c 1 > /dev/null
+got=${PIPESTATUS[0]}
+set -o pipefail
+[ "$got" -eq 4 ] || fail "a closed pipe ended with $got: $(cat "$work/err")"
+no_locks
+start_sim --line-delay 2 --transcript "$work/t3"
+(trap '' HUP; exec "$pelko" --upload long.src --com1="$pty" > /dev/null 2>&1) &
+up=$!
+sleep 0.1; kill -HUP "$up"; got=0; wait "$up" || got=$?
+[ "$got" -eq 0 ] || fail "an ignored SIGHUP ended the upload with $got"
+[ "$(wc -l < t3)" -eq 200 ] || fail "after SIGHUP the target received $(wc -l < t3) lines"
+start_sim --line-delay 2 --transcript "$work/t4"
+"$pelko" --upload long.src --com1="$pty" > /dev/null 2> "$work/err" &
+up=$!
+sleep 0.1; kill -TERM "$up"; got=0; wait "$up" || got=$?
+[ "$got" -eq 4 ] || fail "SIGTERM ended the upload with $got"
+grep -q ': error: interrupted' "$work/err" || fail "SIGTERM said: $(cat "$work/err")"
+sent=$(wc -l < t4); sleep 0.1
+[ "$(wc -l < t4)" -eq "$sent" ] && [ "$sent" -lt 200 ] || fail "lines went out after SIGTERM"
+no_locks
 
 run 64 --upload good.src --port COM9
+run 64 --upload --port COM2 good.src
+run 64 --upload good.src --dry-run good.src
 run 0 --dry-run bad.src
 same out "    1 | one
       = pause

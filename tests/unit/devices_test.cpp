@@ -15,6 +15,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "cli/options.h"
 #include "platform/port.h"
 #include "posix/devices.h"
 #include "posix/serial_port.h"
@@ -66,52 +67,67 @@ TEST(DeviceMap, DefaultsAreTheFirstFourSerialPortsAndLocalTelnet) {
     EXPECT_EQ(map.Describe(PortDeviceName(5)), "127.0.0.1:2217");
 }
 
-TEST(DeviceOptions, NoOptionsChangeNothing) {
-    Args a({"pelko", "-platform", "offscreen"});
-    const DeviceOptions o = ParseDeviceOptions(a.argc, a.ptrs.data());
-    EXPECT_EQ(o.action, OptionsAction::Run);
-    EXPECT_EQ(o.map.Describe("COM2"), DeviceMap().Describe("COM2"));
-    EXPECT_EQ(o.map.Describe(PortDeviceName(9)), "127.0.0.1:2217");
-    EXPECT_THAT(a.Left(), ElementsAre("pelko", "-platform", "offscreen"));
-}
-
-TEST(DeviceOptions, RemapPortsAndLeaveOtherArgumentsInOrder) {
-    Args a({"pelko", "--com1=/dev/ttyUSB0", "-style", "--com4", "/dev/pts/9", "fusion",
-            "--telnet=lab.example:4001"});
-    const DeviceOptions o = ParseDeviceOptions(a.argc, a.ptrs.data());
-    ASSERT_EQ(o.action, OptionsAction::Run) << o.error;
-    EXPECT_EQ(o.map.Describe("COM1"), "/dev/ttyUSB0");
-    EXPECT_EQ(o.map.Describe("COM2"), "/dev/ttyS1");
-    EXPECT_EQ(o.map.Describe("COM4"), "/dev/pts/9");
-    EXPECT_EQ(o.map.Describe(PortDeviceName(5)), "lab.example:4001");
-    EXPECT_THAT(a.Left(), ElementsAre("pelko", "-style", "fusion"));
-    EXPECT_EQ(a.ptrs[static_cast<std::size_t>(a.argc)], nullptr);
-
-    Args v6({"pelko", "--telnet", "[::1]:2217"});
-    const DeviceOptions o6 = ParseDeviceOptions(v6.argc, v6.ptrs.data());
-    EXPECT_EQ(o6.map.telnetHost, "::1");
-    EXPECT_EQ(o6.map.Describe(PortDeviceName(5)), "[::1]:2217");
-}
-
-TEST(DeviceOptions, HelpAndErrors) {
-    Args h({"pelko", "--help"});
-    EXPECT_EQ(ParseDeviceOptions(h.argc, h.ptrs.data()).action, OptionsAction::Help);
-    const std::string help = DeviceOptionsHelp("pelko");
-    EXPECT_THAT(help, testing::HasSubstr("--com1=/dev/ttyUSB0"));
-    EXPECT_THAT(help, testing::HasSubstr("--telnet=HOST:PORT"));
-
-    for (std::vector<std::string> bad : {std::vector<std::string>{"pelko", "--com2"},
-                                         {"pelko", "--com3="},
-                                         {"pelko", "--telnet=nohostport"},
-                                         {"pelko", "--telnet=host:0"},
-                                         {"pelko", "--telnet=host:99999"},
-                                         {"pelko", "--telnet", "[::1]2217"}}) {
-        Args a(bad);
-        const DeviceOptions o = ParseDeviceOptions(a.argc, a.ptrs.data());
-        EXPECT_EQ(o.action, OptionsAction::Error) << bad.back();
-        EXPECT_FALSE(o.error.empty());
-        EXPECT_EQ(a.argc, static_cast<int>(bad.size())); // argv untouched
+// One row a command line: what it asks for, or why it is refused.
+TEST(CommandLine, EveryFormAndEveryRefusal) {
+    using cli::Action;
+    struct Row {
+        std::vector<std::string> args;
+        Action action;
+        std::string com1 = "/dev/ttyS0";
+        std::string file = "";
+    };
+    const Row rows[] = {
+        {{"pelko"}, Action::Window},
+        {{"pelko", "--com1=/dev/ttyUSB0"}, Action::Window, "/dev/ttyUSB0"},
+        {{"pelko", "--com1", "/dev/ttyUSB0"}, Action::Window, "/dev/ttyUSB0"},
+        {{"pelko", "/dev/ttyACM0", "-b", "115200"}, Action::Window, "/dev/ttyACM0"},
+        {{"pelko", "ttyACM0"}, Action::Window, "/dev/ttyACM0"},
+        {{"pelko", "--upload", "a.src", "--timeout=0"}, Action::Upload, "/dev/ttyS0", "a.src"},
+        {{"pelko", "--dry-run=a.src", "--max40"}, Action::DryRun, "/dev/ttyS0", "a.src"},
+        {{"pelko", "--upload", "--", "-odd.src"}, Action::Error},
+        {{"pelko", "--upload", "a.src", "--", "/dev/pts/3"}, Action::Upload, "/dev/pts/3", "a.src"},
+        {{"pelko", "--version"}, Action::Version},
+        {{"pelko", "-h", "--com1=x"}, Action::Help, "x"},
+        // Refused: unknown, missing or bad values, twice, two modes, an option as a value.
+        {{"pelko", "-platform", "offscreen"}, Action::Error},
+        {{"pelko", "--bogus"}, Action::Error},
+        {{"pelko", "--com2"}, Action::Error},
+        {{"pelko", "--com3="}, Action::Error},
+        {{"pelko", "--telnet=nohostport"}, Action::Error},
+        {{"pelko", "--telnet=host:99999"}, Action::Error},
+        {{"pelko", "--telnet", "[::1]2217"}, Action::Error},
+        {{"pelko", "--upload", "a.src", "--dry-run", "b.src"}, Action::Error},
+        {{"pelko", "--upload", "a.src", "--upload", "a.src"}, Action::Error},
+        {{"pelko", "--baud", "9600", "-b", "9600"}, Action::Error},
+        {{"pelko", "--upload", "--port", "COM2"}, Action::Error},
+        {{"pelko", "--upload", "a.src", "--port", "COM9"}, Action::Error},
+        {{"pelko", "--upload", "a.src", "--timeout", "-1"}, Action::Error},
+        {{"pelko", "--visible"}, Action::Error},
+        {{"pelko", "/dev/ttyACM0", "/dev/ttyACM1"}, Action::Error},
+        {{"pelko", "/dev/ttyACM0", "--com1=/dev/ttyUSB0"}, Action::Error},
+    };
+    for (const Row& r : rows) {
+        Args a(r.args);
+        const cli::Options o = cli::ParseCommandLine(a.argc, a.ptrs.data());
+        std::string line;
+        for (const std::string& w : r.args) {
+            line += w + " ";
+        }
+        EXPECT_EQ(o.action, r.action) << line << o.error;
+        EXPECT_EQ(o.action == Action::Error, !o.error.empty()) << line;
+        if (r.action != Action::Error) {
+            EXPECT_EQ(o.map.Describe("COM1"), r.com1) << line;
+            EXPECT_EQ(o.file, r.file) << line;
+        }
+        EXPECT_EQ(a.Left(), r.args) << line; // argv as it was
     }
+    Args v6({"pelko", "--telnet", "[::1]:2217"});
+    const cli::Options o = cli::ParseCommandLine(v6.argc, v6.ptrs.data());
+    EXPECT_EQ(o.map.Describe(PortDeviceName(5)), "[::1]:2217");
+    Args up({"pelko", "--upload", "a", "--timeout", "2.5"});
+    EXPECT_EQ(cli::ParseCommandLine(up.argc, up.ptrs.data()).timeout, 2.5);
+    Args plain({"pelko", "--upload", "a"});
+    EXPECT_EQ(cli::ParseCommandLine(plain.argc, plain.ptrs.data()).timeout, 10);
 }
 
 TEST(DeviceFactory, NamesThatLeadNowhereOpenNothing) {

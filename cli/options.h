@@ -1,0 +1,50 @@
+#pragma once
+// Pelko's command line, one parser for the window and for scripts (getopt_long: --opt=value and
+// --opt value, `--` ends the options).
+//   ParseCommandLine(argc, argv)  the action to take and its settings; Action::Error with a
+//                                 one-line reason for an unknown option, a bad value, an
+//                                 option given twice, two modes at once, or an option name
+//                                 where a value belongs. argv is left as it was.
+//   HelpText(program)             the --help text: every option and exit status
+//   VersionText()                 the --version line
+//   ApplyRunOverrides(options)    hands the port, baud rate and column limit chosen for this run
+//                                 to the settings (gRunOverrides); cannot fail
+#include <cstdint>
+#include <string>
+
+#include "posix/devices.h"
+
+namespace pelko::cli {
+
+enum ExitStatus {
+    kExitOk = 0,
+    kExitRejected = 1,   // the target rejected a line
+    kExitConnection = 2, // the port could not be opened, or it died during the upload
+    kExitFile = 3,       // the source file could not be opened or read
+    kExitAborted = 4,    // interrupted (Ctrl+C, SIGTERM), or no answer within the time-out
+    kExitUsage = 64,     // a bad command line
+};
+
+enum class Action { Window, Help, Version, Error, Upload, DryRun };
+
+inline constexpr double kDefaultTimeout = 10; // seconds
+
+struct Options {
+    Action action = Action::Window;
+    std::string error;
+    posix::DeviceMap map;
+    std::string file;
+    std::string device; // a DEVICE given by itself: COM1 for this run
+    bool visible = false;
+    int port = 0;                     // 1..4 for COM1..COM4, 5 for TELNET; 0: as PELKO.SET says
+    std::uint32_t baud = 0;           // 0: as PELKO.SET says
+    bool max40 = false;               // true: 40 columns whatever PELKO.SET says
+    double timeout = kDefaultTimeout; // seconds one answer may take; 0: no limit
+};
+
+Options ParseCommandLine(int argc, char** argv);
+std::string HelpText(const std::string& program);
+std::string VersionText();
+void ApplyRunOverrides(const Options& options);
+
+} // namespace pelko::cli
