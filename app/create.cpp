@@ -1,5 +1,6 @@
 #include "app/create.h"
 
+#include "platform/port.h"
 #include "resources/commands.h"
 #include "resources/globals.h"
 #include "serial/connection.h"
@@ -8,6 +9,16 @@
 #include "upload/source.h"
 
 namespace pelko {
+
+int ConnectOrSay(platform::Window* hwnd) {
+    const int opened = OpenConnection(hwnd);
+    if (opened == 0) {
+        const std::string why = platform::LastOpenError();
+        hwnd->MessageBox(why.empty() ? "Connection failed." : "Connection failed.\n" + why,
+                         gszAppName, platform::MB_OK | platform::MB_ICONEXCLAMATION);
+    }
+    return opened;
+}
 
 int CreateTTYInfo(platform::Window* hwnd) {
     TTYInfo* tty = NewTTYInfo();
@@ -21,9 +32,7 @@ int CreateTTYInfo(platform::Window* hwnd) {
     hwnd->EnableMenuItem(IDM_CONNECT, platform::MF_GRAYED | platform::MF_DISABLED);
     hwnd->EnableMenuItem(IDM_DISCONNECT, platform::MF_ENABLED);
 
-    if (OpenConnection(hwnd) == 0) {
-        hwnd->MessageBox("Connection failed.", gszAppName,
-                         platform::MB_OK | platform::MB_ICONEXCLAMATION);
+    if (ConnectOrSay(hwnd) == 0) {
         hwnd->EnableMenuItem(IDM_CONNECT, platform::MF_ENABLED);
     }
     SourceFileInit(hwnd);

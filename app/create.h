@@ -5,6 +5,8 @@
 //                         and goes on unconnected) and prepares the file dialog; 1 when the
 //                         record is attached, -1 when its storage or its event could not be had
 //                         (nothing is then attached)
+//   ConnectOrSay(hwnd)    opens the connection; when that fails, says "Connection failed." with
+//                         the device and the reason on a second line; OpenConnection's result
 //   DestroyTTYInfo(hwnd)  closes an open connection, detaches and frees the record; 1 after
 //                         teardown, 0 when the window holds no record
 #include "platform/window.h"
@@ -13,5 +15,6 @@ namespace pelko {
 
 int CreateTTYInfo(platform::Window* hwnd);
 bool DestroyTTYInfo(platform::Window* hwnd);
+int ConnectOrSay(platform::Window* hwnd);
 
 } // namespace pelko

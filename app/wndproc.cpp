@@ -41,9 +41,7 @@ void Setup(platform::Window* hwnd) {
 void Command(platform::Window* hwnd, unsigned id) {
     switch (id) {
     case IDM_CONNECT:
-        if (OpenConnection(hwnd) == 0) {
-            hwnd->MessageBox("Connection failed.", gszAppName, MB_OK | MB_ICONEXCLAMATION);
-        }
+        ConnectOrSay(hwnd);
         break;
     case IDM_DISCONNECT:
         // The caret goes first, while the record still says connected.

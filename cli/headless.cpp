@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "platform/null_window.h"
+#include "platform/port.h"
 #include "platform/system.h"
 #include "resources/globals.h"
 #include "resources/port_names.h"
@@ -199,11 +200,12 @@ int RunUpload(const Options& o) {
     int status = kExitOk;
     if (OpenConnection(&win) == 0) {
         const std::string device = PortDeviceName(tty->bPortNum);
-        const std::string where = platform::DescribeDevice(device).empty()
-                                      ? ""
-                                      : " (" + platform::DescribeDevice(device) + ")";
-        std::fprintf(stderr, "pelko: cannot open %s%s\n", PortLabel(tty->bPortNum).c_str(),
-                     where.c_str());
+        std::string why = platform::LastOpenError();
+        if (why.empty()) {
+            why = platform::DescribeDevice(device);
+        }
+        std::fprintf(stderr, "pelko: cannot open %s%s%s\n", PortLabel(tty->bPortNum).c_str(),
+                     why.empty() ? "" : ": ", why.c_str());
         status = kExitConnection;
     } else if (UploadSource(&win, o.visible ? UploadMode::Visible : UploadMode::Fast) == 0) {
         status = win.fileFailed ? kExitFile : kExitConnection;

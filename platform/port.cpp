@@ -22,4 +22,9 @@ std::string DescribeDevice(const std::string& device) {
     return factory != nullptr ? factory->DescribeDevice(device) : std::string();
 }
 
+std::string LastOpenError() {
+    PortFactory* factory = gFactory.load();
+    return factory != nullptr ? factory->LastOpenError() : std::string();
+}
+
 } // namespace pelko::platform

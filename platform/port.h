@@ -16,6 +16,8 @@
 //                          factory is installed
 //   DescribeDevice(device) what the device name stands for here (a path, host:port), "" when
 //                          nothing stands behind it
+//   LastOpenError()        why the last OpenPort on this thread gave nothing (the device and
+//                          the system's reason); "" when there is nothing to say
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -61,6 +63,8 @@ public:
     virtual ~PortFactory() = default;
     virtual std::unique_ptr<Port> Open(const std::string& device) = 0;
     virtual std::string DescribeDevice(const std::string& device) = 0;
+    // Why the last Open on this thread gave nothing; "" when there is nothing to say.
+    virtual std::string LastOpenError() { return {}; }
 };
 
 // Installs the factory the core opens ports through; nullptr removes it. The factory must
@@ -69,5 +73,6 @@ void SetPortFactory(PortFactory* factory);
 
 std::unique_ptr<Port> OpenPort(const std::string& device);
 std::string DescribeDevice(const std::string& device);
+std::string LastOpenError();
 
 } // namespace pelko::platform

@@ -21,19 +21,26 @@ public:
 
     std::unique_ptr<platform::Port> Open(const std::string& device) override {
         const int n = PortNumberOf(device);
+        std::unique_ptr<platform::Port> port;
         if (n == kTelnetPortNum) {
-            return ConnectTelnetPort(map_.telnetHost, map_.telnetPort);
+            port = ConnectTelnetPort(map_.telnetHost, map_.telnetPort);
+            lastError_ = port ? "" : LastTelnetConnectError();
+        } else if (n < 1 || map_.com[static_cast<std::size_t>(n)].empty()) {
+            lastError_ = device + ": no device is set for it";
+        } else {
+            port = OpenSerialPort(map_.com[static_cast<std::size_t>(n)], map_.lockDir);
+            lastError_ = port ? "" : LastSerialOpenError();
         }
-        if (n < 1 || map_.com[static_cast<std::size_t>(n)].empty()) {
-            return nullptr;
-        }
-        return OpenSerialPort(map_.com[static_cast<std::size_t>(n)], map_.lockDir);
+        return port;
     }
 
     std::string DescribeDevice(const std::string& device) override { return map_.Describe(device); }
 
+    std::string LastOpenError() override { return lastError_; }
+
 private:
     DeviceMap map_;
+    std::string lastError_;
 };
 
 } // namespace

@@ -5,11 +5,14 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <mutex>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "posix/uucp_lock.h"
@@ -350,15 +353,45 @@ speed_t BaudConstant(std::uint32_t rate) {
     return B0;
 }
 
+namespace {
+
+thread_local std::string tLastOpenError;
+
+std::string WhyNotOpened(const std::string& path, int err) {
+    std::string why = path + ": " + std::strerror(err);
+    if (err == EACCES || err == EPERM) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0) {
+            if (const group* g = ::getgrgid(st.st_gid); g != nullptr && g->gr_name != nullptr) {
+                why += std::string(" (the device belongs to the group ") + g->gr_name +
+                       ": add yourself with `sudo usermod -aG " + g->gr_name +
+                       " $USER`, then log in again)";
+            }
+        }
+    }
+    return why;
+}
+
+} // namespace
+
+std::string LastSerialOpenError() {
+    return tLastOpenError;
+}
+
 std::unique_ptr<platform::Port> OpenSerialPort(const std::string& path,
                                                const std::string& lockDir) {
+    tLastOpenError.clear();
     // One device has one lock, whichever link (/dev/serial/by-id/...) names it.
     char real[PATH_MAX];
     const std::string device = ::realpath(path.c_str(), real) != nullptr ? real : path;
     std::string lockPath = UucpLockPath(lockDir, device);
     switch (AcquireUucpLock(lockPath)) {
-    case LockResult::Busy:
+    case LockResult::Busy: {
+        const std::string holder = UucpLockHolder(lockPath);
+        tLastOpenError = path + ": in use" + (holder.empty() ? "" : " by " + holder) +
+                         " (lock file " + lockPath + ")";
         return nullptr;
+    }
     case LockResult::Unavailable:
         lockPath.clear(); // no lock directory we may write to: flock and TIOCEXCL still hold
         break;
@@ -366,7 +399,10 @@ std::unique_ptr<platform::Port> OpenSerialPort(const std::string& path,
         break;
     }
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int openErr = errno;
     if (fd < 0 || HeldExclusively(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        tLastOpenError = fd < 0 ? WhyNotOpened(path, openErr)
+                                : path + ": in use by another program (it holds the device open)";
         if (fd >= 0) {
             ::close(fd);
         }

@@ -5,6 +5,9 @@
 //                                  be opened, or another program holds it (a UUCP lock in
 //                                  lockDir, a flock on the device, or its exclusive mode). The
 //                                  lock is named after the device with its links resolved.
+//   LastSerialOpenError()          why the last OpenSerialPort on this thread failed: the path,
+//                                  the system's reason and, where it helps, what to do ("" after
+//                                  a success)
 //   ReleaseOpenSerialPorts()       for a program that ends without closing its ports (exit()
 //                                  from a library): takes them out of exclusive mode, which a
 //                                  pty another program keeps open would otherwise keep, and
@@ -25,6 +28,7 @@ inline constexpr const char* kDefaultLockDir = "/var/lock";
 std::unique_ptr<platform::Port> OpenSerialPort(const std::string& path,
                                                const std::string& lockDir = kDefaultLockDir);
 void ReleaseOpenSerialPorts();
+std::string LastSerialOpenError();
 speed_t BaudConstant(std::uint32_t rate);
 
 } // namespace pelko::posix

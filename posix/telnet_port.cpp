@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -441,10 +442,13 @@ private:
     Held held_;
 };
 
-int ConnectOne(const addrinfo* ai, int timeoutMs) {
+thread_local std::string tLastConnectError;
+
+int ConnectOne(const addrinfo* ai, int timeoutMs, int& failure) {
     const int sock =
         ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
     if (sock < 0) {
+        failure = errno;
         return -1;
     }
     if (::connect(sock, ai->ai_addr, ai->ai_addrlen) != 0) {
@@ -458,6 +462,7 @@ int ConnectOne(const addrinfo* ai, int timeoutMs) {
             }
         }
         if (err != 0) {
+            failure = err;
             ::close(sock);
             return -1;
         }
@@ -469,6 +474,10 @@ int ConnectOne(const addrinfo* ai, int timeoutMs) {
 
 } // namespace
 
+std::string LastTelnetConnectError() {
+    return tLastConnectError;
+}
+
 std::unique_ptr<TelnetPort> ConnectTelnetPort(const std::string& host, std::uint16_t port,
                                               int timeoutMs) {
     addrinfo hints{};
@@ -476,15 +485,20 @@ std::unique_ptr<TelnetPort> ConnectTelnetPort(const std::string& host, std::uint
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* list = nullptr;
     const std::string service = std::to_string(port);
-    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &list) != 0) {
+    const std::string where = host + ":" + service;
+    tLastConnectError.clear();
+    if (const int got = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list); got != 0) {
+        tLastConnectError = where + ": " + ::gai_strerror(got);
         return nullptr;
     }
     int sock = -1;
+    int failure = 0;
     for (const addrinfo* ai = list; ai != nullptr && sock < 0; ai = ai->ai_next) {
-        sock = ConnectOne(ai, timeoutMs);
+        sock = ConnectOne(ai, timeoutMs, failure);
     }
     ::freeaddrinfo(list);
     if (sock < 0) {
+        tLastConnectError = where + ": " + std::strerror(failure);
         return nullptr;
     }
     return std::make_unique<TelnetConnection>(sock);

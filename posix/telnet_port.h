@@ -10,6 +10,8 @@
 //   ConnectTelnetPort(host, port, ms)  the connected port, its option requests already sent;
 //                                      nullptr when the host is unknown or the connection is
 //                                      refused or not made within ms milliseconds
+//   LastTelnetConnectError()           why the last ConnectTelnetPort on this thread failed:
+//                                      "HOST:PORT: reason" ("" after a success)
 //   TelnetPort::Agreed(option)         true once the server agreed to the option both ways it
 //                                      was asked (COM-PORT-OPTION: Pelko's side only)
 //   TelnetPort::ServerBaudRate()       the last baud rate the server reported; 0 before any
@@ -36,6 +38,7 @@ inline constexpr int kTelnetConnectTimeoutMs = 5000;
 inline constexpr int kTelnetPeerDeadlineMs = 1000; // as long as a write may take
 inline constexpr std::size_t kTelnetQueueLimit = 72 * 1024;
 
+std::string LastTelnetConnectError();
 std::unique_ptr<TelnetPort> ConnectTelnetPort(const std::string& host, std::uint16_t port,
                                               int timeoutMs = kTelnetConnectTimeoutMs);
 

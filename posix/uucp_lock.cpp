@@ -232,4 +232,22 @@ void ReleaseHeldUucpLocks() {
     }
 }
 
+std::string UucpLockHolder(const std::string& path) {
+    const LockFile lock = Inspect(path);
+    if (lock.state != LockState::Held || lock.pid <= 0) {
+        return {};
+    }
+    std::string text = "process " + std::to_string(lock.pid);
+    char comm[64] = {};
+    const std::string commPath = "/proc/" + std::to_string(lock.pid) + "/comm";
+    if (std::FILE* f = std::fopen(commPath.c_str(), "r")) {
+        if (std::fgets(comm, sizeof comm, f) != nullptr) {
+            comm[std::strcspn(comm, "\n")] = 0;
+            text += std::string(" (") + comm + ")";
+        }
+        std::fclose(f);
+    }
+    return text;
+}
+
 } // namespace pelko::posix

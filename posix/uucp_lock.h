@@ -14,6 +14,8 @@
 //                               is gone, or an unreadable one older than that, is removed and
 //                               taken. The file appears under its name already complete.
 //   ReleaseUucpLock(path)       removes the file if it is ours; cannot fail
+//   UucpLockHolder(path)        who holds the lock file: "process PID (NAME)", "process PID"
+//                               when its name cannot be read, or "" when no live process does
 //   ReleaseHeldUucpLocks()      removes every lock file this process holds, for a program that
 //                               ends without closing its ports (exit() from a library); cannot
 //                               fail
@@ -30,5 +32,6 @@ std::string UucpLockPath(const std::string& dir, const std::string& device);
 LockResult AcquireUucpLock(const std::string& path);
 void ReleaseUucpLock(const std::string& path);
 void ReleaseHeldUucpLocks();
+std::string UucpLockHolder(const std::string& path);
 
 } // namespace pelko::posix

@@ -54,7 +54,15 @@ same err "bad.src:2: pause: continuing, standard input is not a terminal
 bad.src:3: error: the target rejected the line: two oops ~ oops ?"
 
 run 2 --upload good.src --com1="$work/no-such-device"
-same err "pelko: cannot open COM1 ($work/no-such-device)"
+same err "pelko: cannot open COM1: $work/no-such-device: No such file or directory"
+
+# A port another program holds: its lock file and the process are named.
+sleep 30 & holder=$!
+printf '%10d\n' "$holder" > "$PELKO_LOCK_DIR/LCK..$(echo "${pty#/dev/}" | tr / _)"
+run 2 --upload good.src --com1="$pty"
+grep -q "in use by process $holder (sleep) (lock file $PELKO_LOCK_DIR/LCK" "$work/err" ||
+  fail "a held port said: $(cat "$work/err")"
+kill "$holder"; wait "$holder" 2>/dev/null || true
 
 run 3 --upload missing.src --com1="$pty"
 same err "missing.src: Unable to open Source File!"
