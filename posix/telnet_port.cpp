@@ -290,6 +290,11 @@ private:
         }
         std::uint8_t raw[kChunk];
         const ssize_t n = ::recv(sock_, raw, sizeof raw, MSG_DONTWAIT);
+        // Our ACK goes out at once, not delayed: a server with Nagle's algorithm on (ser2net as
+        // installed) holds its next answer until it comes. Linux drops the mode now and then,
+        // so it is asked for again after every read.
+        const int quick = 1;
+        ::setsockopt(sock_, IPPROTO_TCP, TCP_QUICKACK, &quick, sizeof quick);
         if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
             inDead_ = true; // the server closed the connection or it broke
             return;

@@ -61,7 +61,12 @@ ConnectedWindow::ConnectedWindow(const std::string& device,
     }
     lockDir_ = dir;
     posix::DeviceMap map;
-    map.com[1] = device;
+    if (device.rfind("telnet:", 0) == 0) { // the Telnet port to 127.0.0.1:PORT
+        map.telnetPort = static_cast<std::uint16_t>(std::stoi(device.substr(7)));
+        tty_.bPortNum = 5;
+    } else {
+        map.com[1] = device;
+    }
     map.lockDir = lockDir_;
     factory_ = posix::MakePortFactory(map);
     platform::SetPortFactory(factory_.get());

@@ -3,7 +3,8 @@
 // settings file, font and port that window creation would bring in.
 //   PlainWindow(setUp)            a shown window whose record has its start values, then what
 //                                 setUp changes; cannot fail
-//   ConnectedWindow(dev, setUp)   the same with COM1 mapped to `dev` (lock files in a private
+//   ConnectedWindow(dev, setUp)   the same with COM1 mapped to `dev`, or the Telnet port to
+//                                 127.0.0.1:PORT for "telnet:PORT" (lock files in a private
 //                                 folder), the record's events made, hTTYWnd set and the port
 //                                 opened; Ok() is false when the connection was not made
 #include <functional>

@@ -6,6 +6,9 @@
 //                         echo_lines_per_s is the same ping-pong with a plain echo process
 //   Upload/SlowTarget     200 lines, 5 ms each and every 25th 40 ms: overhead_pct is the wall
 //                         time over the sum of processing times, less 100 %
+//   Upload/Ser2netSlowTarget  the SlowTarget workload through ser2net as installed (Nagle's
+//                         algorithm on, its character delay) and on the pty directly, in one
+//                         run: ratio is the time through ser2net over the time on the pty
 //   Upload/BaudPaced      the simulator at 115200 baud: wire_over_wall is the time the lines and
 //                         their answers take on the wire over the wall time
 //   Upload/Cpu20msLines   a visible upload to a target taking 20 ms a line: cpu_pct is this
@@ -44,9 +47,13 @@ constexpr std::size_t kLineBytes = 40; // 39 characters and the CR
 // source file of `lines` lines of kLineBytes bytes.
 class Session {
 public:
-    Session(const std::vector<std::string>& simArgs, int lines)
+    // Through `telnet` (a ser2net port) when given, else on the simulator's own pty.
+    Session(const std::vector<std::string>& simArgs, int lines, std::uint16_t telnet = 0)
         : sim_(rig::Simulator::Start(simArgs)),
-          win_(sim_ ? sim_->Path() : std::string(), [](TTYInfo& tty) { tty.dwBaudRate = 115200; }) {
+          win_(!sim_         ? std::string()
+               : telnet != 0 ? "telnet:" + std::to_string(telnet)
+                             : sim_->Path(),
+               [](TTYInfo& tty) { tty.dwBaudRate = 115200; }) {
         path_ = "/tmp/pelko-upload-bench-" + std::to_string(::getpid()) + ".src";
         std::ofstream out(path_, std::ios::binary);
         for (int i = 0; i < lines; ++i) {
@@ -184,6 +191,41 @@ void BM_SlowTarget(benchmark::State& state) {
 }
 BENCHMARK(BM_SlowTarget)
     ->Name("Upload/SlowTarget")
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_Ser2netSlowTarget(benchmark::State& state) {
+    constexpr int kLines = 200;
+    for (auto _ : state) {
+        auto ser2net = rig::Ser2net::Start(true, state.range(0) != 0);
+        if (!ser2net) {
+            state.SkipWithError("no ser2net");
+            return;
+        }
+        std::vector<std::string> args = {"--line-delay", "5", "--slow-every", "25", "40"};
+        double viaSer2net = -1;
+        {
+            std::vector<std::string> device = args;
+            device.insert(device.begin(), {"--device", ser2net->DeviceB()});
+            Session s(device, kLines, ser2net->Port());
+            viaSer2net = s.Ok() ? s.Upload(UploadMode::Fast) : -1;
+        }
+        Session direct(args, kLines);
+        const double onPty = direct.Ok() ? direct.Upload(UploadMode::Fast) : -1;
+        if (viaSer2net <= 0 || onPty <= 0) {
+            state.SkipWithError("upload failed");
+            return;
+        }
+        state.SetIterationTime(viaSer2net);
+        state.counters["pty_s"] = onPty;
+        state.counters["ratio"] = viaSer2net / onPty;
+    }
+}
+BENCHMARK(BM_Ser2netSlowTarget)
+    ->Name("Upload/Ser2netSlowTarget")
+    ->Arg(1)
+    ->Arg(0)
     ->UseManualTime()
     ->Iterations(3)
     ->Unit(benchmark::kMillisecond);
