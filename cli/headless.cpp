@@ -3,15 +3,15 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <unistd.h>
 
+#include "platform/echo_waiter.h"
 #include "platform/null_window.h"
 #include "platform/port.h"
 #include "platform/system.h"
@@ -98,32 +98,30 @@ public:
         }
     }
     bool WaitForEcho(const std::atomic<std::uint8_t>& sync) override {
-        using Clock = std::chrono::steady_clock;
+        using Clock = platform::EchoWaiter::Clock;
         const auto deadline = o_.timeout > 0
                                   ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                                        std::chrono::duration<double>(o_.timeout))
                                   : Clock::time_point::max();
-        std::unique_lock<std::mutex> lock(mu_);
-        // Signals cannot take the lock to wake us; a look every 100 ms notices them.
-        while (sync.load() == 0) {
+        // Signals cannot wake the waiter; a look every 100 ms notices them.
+        bool late = false;
+        const bool answered = echo_.Wait(sync, [&]() -> std::optional<Clock::time_point> {
             if (gInterrupted.load() != 0) {
-                return false;
+                return std::nullopt;
             }
-            if (Clock::now() >= deadline) {
-                timedOut = true;
-                return false;
+            const auto now = Clock::now();
+            if (now >= deadline) {
+                late = true;
+                return std::nullopt;
             }
-            wake_.wait_until(lock,
-                             std::min(deadline, Clock::now() + std::chrono::milliseconds(100)));
+            return std::min(deadline, now + std::chrono::milliseconds(100));
+        });
+        if (!answered && late) {
+            timedOut = true;
         }
-        return true;
+        return answered;
     }
-    void WakeEchoWait() override {
-        // Passing through the lock orders this after a waiter's look at the word; the waiter
-        // then need not wait for the lock again once woken.
-        { std::lock_guard<std::mutex> lock(mu_); }
-        wake_.notify_all();
-    }
+    void WakeEchoWait() override { echo_.Wake(); }
 
 private:
     void Pause() {
@@ -148,8 +146,7 @@ private:
     const Options& o_;
     bool dryRun_;
     bool outputGone_ = false;
-    std::mutex mu_;
-    std::condition_variable wake_;
+    platform::EchoWaiter echo_;
 };
 
 // The terminal record as the window would build it from PELKO.SET, with the options on top.

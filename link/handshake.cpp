@@ -71,11 +71,9 @@ int ScanCommBlock(const std::uint8_t* block, std::int32_t length) {
             if (l.gfUpError.load() != 0) {
                 l.gfUploading.store(0);
                 l.gUploadSync.store(kUploadRejected);
-                l.gUploadSync.notify_all();
                 return kScanRejected;
             }
             l.gUploadSync.store(kUploadAccepted);
-            l.gUploadSync.notify_all();
             return kScanAccepted;
         }
     }
@@ -101,7 +99,6 @@ bool EndUploadLinkLost() {
         l.fArmed = false;
         l.gUploadSync.store(kUploadLinkLost);
     }
-    l.gUploadSync.notify_all();
     return true;
 }
 

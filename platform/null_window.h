@@ -1,7 +1,7 @@
 #pragma once
 // A window that shows nothing: every request is accepted and forgotten, fonts measure 8 x 16,
-// boxes answer OK and dialogs cannot be made (-1). A base for headless programs, benchmarks
-// and fuzz targets, which override only what they watch.
+// boxes answer OK, dialogs cannot be made (-1) and the echo wait ends at once, as cancelled.
+// A base for headless programs, benchmarks and fuzz targets, which override only what they watch.
 #include <memory>
 
 #include "platform/window.h"
@@ -31,6 +31,7 @@ public:
     void SetScrollPos(ScrollBar, std::int32_t, bool) override {}
     void ScrollWindow(std::int32_t, std::int32_t) override {}
     Size GetClientSize() const override { return {640, 400}; }
+    void SetCellSize(std::int32_t, std::int32_t) override {}
     std::unique_ptr<Font> CreateFontIndirect(const LogFont& lf) override {
         return std::make_unique<PlainFont>(lf);
     }
@@ -46,6 +47,8 @@ public:
                          const std::string&) override {
         return false;
     }
+    bool WaitForEcho(const std::atomic<std::uint8_t>&) override { return false; }
+    void WakeEchoWait() override {}
 };
 
 } // namespace pelko::platform

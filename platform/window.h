@@ -9,6 +9,8 @@
 //   SetScrollRange/SetScrollPos the two standard scroll bars; a range 0..0 hides a bar
 //   ScrollWindow                shifts the client pixels and marks the uncovered strip
 //   GetClientSize               the client area in pixels ({0,0} while minimised or not shown)
+//   SetCellSize(cx, cy)         the terminal's cell in pixels, told each time the font is
+//                               measured; the scroll bars' arrows step by it. Cannot fail
 //   CreateFontIndirect          a font for a description; never null (falls back to a monospace)
 //   GetTextMetrics              the metrics of a font made by this window
 //   BeginPaint                  the paint context for the invalid area; null when nothing to paint
@@ -27,7 +29,7 @@
 //                               the inputs then unchanged. It never changes the working directory.
 //   WaitForEcho(sync)           sleeps until `sync` is nonzero (true) or the user cancels the wait
 //                               with Esc (false); meanwhile the window keeps painting and drops
-//                               every other input. The default waits on the atomic, uncancellable.
+//                               every other input (platform/echo_waiter.h does the sleeping)
 //   WakeEchoWait                any thread, never blocks: WaitForEcho looks at its word again
 //   UploadProgress              the upload's progress texts as they go to the screen; the default
 //                               ignores them (a window shows them through the screen already)
@@ -146,6 +148,7 @@ public:
     virtual void SetScrollPos(ScrollBar bar, std::int32_t pos, bool redraw) = 0;
     virtual void ScrollWindow(std::int32_t dx, std::int32_t dy) = 0;
     virtual Size GetClientSize() const = 0;
+    virtual void SetCellSize(std::int32_t cx, std::int32_t cy) = 0;
 
     // Fonts and painting.
     virtual std::unique_ptr<Font> CreateFontIndirect(const LogFont& lf) = 0;
@@ -166,13 +169,8 @@ public:
                                  const std::string& defaultExt) = 0;
 
     // The upload's wait for the target's echo (window thread), and its wake-up (any thread).
-    virtual bool WaitForEcho(const std::atomic<std::uint8_t>& sync) {
-        for (std::uint8_t v = sync.load(); v == 0; v = sync.load()) {
-            sync.wait(v);
-        }
-        return true;
-    }
-    virtual void WakeEchoWait() {}
+    virtual bool WaitForEcho(const std::atomic<std::uint8_t>& sync) = 0;
+    virtual void WakeEchoWait() = 0;
     virtual void UploadProgress(const std::uint8_t* /*text*/, std::int32_t /*length*/) {}
 
     // Requests from the receive thread; the window thread acts on them later. The defaults

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QKeyEvent>
+#include <optional>
 
 #include "qt/qt_window.h"
 
@@ -50,7 +51,7 @@ protected:
 } // namespace
 
 bool QtWindow::WaitForEcho(const std::atomic<std::uint8_t>& sync) {
-    using Clock = std::chrono::steady_clock;
+    using Clock = platform::EchoWaiter::Clock;
     if (sync.load() != 0 && Clock::now() - echoEventsAt_ < kEventsEvery) {
         return true;
     }
@@ -59,20 +60,16 @@ bool QtWindow::WaitForEcho(const std::atomic<std::uint8_t>& sync) {
     echoWaiting_ = true;
     // The thread sleeps on the handshake word, which the receive thread's wake-up ends at once;
     // between sleeps the window gets its events (paints, the caret, keys) at least this often.
-    for (;;) {
+    echo_.Wait(sync, [&]() -> std::optional<Clock::time_point> {
         if (Clock::now() - echoEventsAt_ >= kEventsEvery) {
             QCoreApplication::processEvents(QEventLoop::AllEvents);
             echoEventsAt_ = Clock::now();
         }
-        if (sync.load() != 0 || filter.cancelled || destroyed_) {
-            break;
+        if (filter.cancelled || destroyed_) {
+            return std::nullopt;
         }
-        std::unique_lock<std::mutex> lock(echoMu_);
-        if (echoWake_.wait_until(lock, echoEventsAt_ + kEventsEvery,
-                                 [&] { return sync.load() != 0; })) {
-            break; // answered: back to the upload at once, the events can wait
-        }
-    }
+        return echoEventsAt_ + kEventsEvery;
+    });
     echoWaiting_ = false;
     QCoreApplication::instance()->removeEventFilter(&filter);
     RunDeferred();
@@ -81,22 +78,7 @@ bool QtWindow::WaitForEcho(const std::atomic<std::uint8_t>& sync) {
 }
 
 void QtWindow::WakeEchoWait() {
-    // Passing through the lock orders this after a waiter's look at the word; the waiter
-    // then need not wait for the lock again once woken.
-    { std::lock_guard<std::mutex> lock(echoMu_); }
-    echoWake_.notify_all();
-}
-
-void QtWindow::RunDeferred() {
-    std::vector<std::function<void()>> boxes;
-    boxes.swap(deferredBoxes_);
-    for (auto& show : boxes) {
-        QMetaObject::invokeMethod(this, show, Qt::QueuedConnection);
-    }
-    if (deferredLost_) {
-        deferredLost_ = false;
-        PostConnectionLost();
-    }
+    echo_.Wake();
 }
 
 } // namespace pelko::qt

@@ -1,25 +1,48 @@
 #include "qt/keys.h"
 
 #include <QList>
+#include <span>
+#include <string_view>
 
 #include "qt/cp437.h"
 
 namespace pelko::qt {
 
+namespace {
+
+struct KeyBytes {
+    int key;
+    std::string_view bytes;
+};
+
+// Keys that type the same byte with any modifiers.
+constexpr KeyBytes kEditKeys[] = {
+    {Qt::Key_Return, "\r"},   {Qt::Key_Enter, "\r"}, {Qt::Key_Backspace, "\b"},
+    {Qt::Key_Escape, "\x1b"}, {Qt::Key_Tab, "\t"},   {Qt::Key_Backtab, "\t"},
+};
+
+// Ctrl with a punctuation key, as with a letter: its control code.
+constexpr KeyBytes kCtrlKeys[] = {
+    {Qt::Key_BracketLeft, "\x1b"},
+    {Qt::Key_Backslash, "\x1c"},
+    {Qt::Key_BracketRight, "\x1d"},
+    {Qt::Key_At, std::string_view("\0", 1)},
+};
+
+const KeyBytes* Find(std::span<const KeyBytes> table, int key) {
+    for (const KeyBytes& k : table) {
+        if (k.key == key) {
+            return &k;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
 std::string TranslateKey(int key, Qt::KeyboardModifiers modifiers, const QString& text) {
-    switch (key) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return "\r";
-    case Qt::Key_Backspace:
-        return "\b";
-    case Qt::Key_Escape:
-        return "\x1b";
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-        return "\t";
-    default:
-        break;
+    if (const KeyBytes* k = Find(kEditKeys, key)) {
+        return std::string(k->bytes);
     }
     const bool ctrl = modifiers.testFlag(Qt::ControlModifier);
     const bool alt = modifiers.testFlag(Qt::AltModifier);
@@ -27,17 +50,8 @@ std::string TranslateKey(int key, Qt::KeyboardModifiers modifiers, const QString
         if (key >= Qt::Key_A && key <= Qt::Key_Z) {
             return std::string(1, static_cast<char>(key - Qt::Key_A + 1));
         }
-        switch (key) {
-        case Qt::Key_BracketLeft:
-            return "\x1b";
-        case Qt::Key_Backslash:
-            return "\x1c";
-        case Qt::Key_BracketRight:
-            return "\x1d";
-        case Qt::Key_At:
-            return std::string(1, '\0');
-        default:
-            break;
+        if (const KeyBytes* k = Find(kCtrlKeys, key)) {
+            return std::string(k->bytes);
         }
     }
     std::string out;

@@ -6,62 +6,35 @@
 //   QtWindow(proc)    builds the window, not yet shown, with no record
 //   Create()          delivers the creation message; false when the procedure refused (-1)
 //   SendCommand(id)   delivers a menu or key command as the procedure's command message
-// Every platform::Window operation behaves as that interface describes.
-#include <QAbstractScrollArea>
+//   Send(msg, w, l)   delivers any message; the procedure's answer
+//   view()            the terminal view (qt/terminal_view.h)
+//   MenuAction(id)    a command's menu item; nullptr for an unknown id
+//   CaretRect()       the caret's place and size in client pixels; CaretVisible() whether it shows
+//   CellSize()        the cell the procedure last told (SetCellSize); {0, 0} before that
+// Every platform::Window operation behaves as that interface describes. The window's parts live
+// in files of their own: the view (terminal_view), the caret (caret), requests from other
+// threads (repaint_queue), painting (paint_dc), menus and keys (menus_and_keys), boxes
+// (message_boxes), the echo wait (echo_wait) and the source dialog (file_dialog).
 #include <QMainWindow>
-#include <QTimer>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <map>
-#include <mutex>
-#include <thread>
 #include <vector>
 
+#include "platform/echo_waiter.h"
 #include "platform/window.h"
+#include "qt/caret.h"
 #include "qt/glyphs.h"
+#include "qt/repaint_queue.h"
+#include "qt/terminal_view.h"
 
 class QAction;
 class QPaintEvent;
-class QPainter;
-class QWheelEvent;
 
 namespace pelko::qt {
 
 using WndProc = std::intptr_t (*)(platform::Window*, unsigned, std::uintptr_t, std::intptr_t);
-
-class QtWindow;
-
-// The client area: where the screen is painted, keys are typed and the caret stands. Its two
-// bars report their arrows, track, keys and the mouse wheel as the procedure's scroll codes; a
-// bar's value only ever shows the view's offset, since the procedure sets it.
-class TerminalView : public QAbstractScrollArea {
-    Q_OBJECT
-public:
-    explicit TerminalView(QtWindow* owner);
-    // Stops passing events on; the owner is going away.
-    void Detach() { owner_ = nullptr; }
-
-protected:
-    bool event(QEvent* e) override;
-    void paintEvent(QPaintEvent* e) override;
-    bool viewportEvent(QEvent* e) override;
-    void focusInEvent(QFocusEvent* e) override;
-    void focusOutEvent(QFocusEvent* e) override;
-    void keyPressEvent(QKeyEvent* e) override;
-    void wheelEvent(QWheelEvent* e) override;
-    bool eventFilter(QObject* watched, QEvent* e) override;
-    void scrollContentsBy(int, int) override {}
-
-private:
-    void OnBarAction(bool vertical, int action);
-    void OnWheel(bool vertical, int delta, Qt::KeyboardModifiers modifiers);
-    void Send(unsigned msg, std::uintptr_t wParam = 0, std::intptr_t lParam = 0);
-    QtWindow* owner_;
-    // Wheel turning not yet scrolled, per axis (horizontal, vertical), in 1/120 lines or pages.
-    int wheelRest_[2] = {0, 0};
-};
 
 class QtWindow : public QMainWindow, public platform::Window {
     Q_OBJECT
@@ -74,13 +47,9 @@ public:
     std::intptr_t Send(unsigned msg, std::uintptr_t wParam = 0, std::intptr_t lParam = 0);
     TerminalView* view() const { return view_; }
     QAction* MenuAction(unsigned id) const;
-    QRect CaretRect() const;
-    bool CaretVisible() const { return caretExists_ && caretShown_; }
-
-    // Tests watch commands here; returning true keeps a command from the procedure.
-    std::function<bool(unsigned)> commandHook;
-    // Counts paints of the terminal view (for benchmarks).
-    std::atomic<long> paintCount{0};
+    QRect CaretRect() const { return caret_.Rect(); }
+    bool CaretVisible() const { return caret_.Visible(); }
+    platform::Size CellSize() const { return cell_; }
 
     // platform::Window
     void InvalidateRect(const platform::Rect* rect, bool erase) override;
@@ -96,6 +65,7 @@ public:
     void SetScrollPos(platform::ScrollBar bar, std::int32_t pos, bool redraw) override;
     void ScrollWindow(std::int32_t dx, std::int32_t dy) override;
     platform::Size GetClientSize() const override;
+    void SetCellSize(std::int32_t cx, std::int32_t cy) override;
     std::unique_ptr<platform::Font> CreateFontIndirect(const platform::LogFont& lf) override;
     platform::TextMetrics GetTextMetrics(const platform::Font& font) override;
     std::unique_ptr<platform::PaintDC> BeginPaint() override;
@@ -123,45 +93,23 @@ private:
     friend class TerminalView;
     void BuildMenu();
     void BuildKeys();
-    bool OnGuiThread() const;
-    void PostFlush();
-    void Flush();
-    void ApplyPending();
-    void MoveCaretTo(QPoint pos);
     void PaintView(QPaintEvent* e);
 
     WndProc proc_;
-    const void* guiThread_ = ThreadTag(); // the window is made on it
-    static const void* ThreadTag();
     TerminalView* view_;
     std::map<unsigned, QAction*> actions_;
     bool destroyed_ = false;
     platform::CursorShape cursor_ = platform::CursorShape::Arrow;
+    platform::Size cell_;
     GlyphCache glyphs_;
     QPaintEvent* painting_ = nullptr;
-
-    // The caret (GUI thread only).
-    bool caretExists_ = false;
-    bool caretShown_ = false;
-    bool caretBlinkOn_ = true;
-    QTimer caretBlink_;
-    QRect caret_;
-
-    // Requests from other threads, applied by Flush on the GUI thread, at most once a frame
-    // while they keep coming. The box to repaint and the caret's place are each one word, so a
-    // receive thread that invalidates cell after cell mostly finds its cell covered already and
-    // pays one load for it.
-    std::atomic<std::uint64_t> pendingBox_{0};   // a packed box, 0 for none, kAllBox for all
-    std::atomic<std::uint64_t> pendingCaret_{0}; // a packed position with its "set" bit
-    std::atomic<bool> flushPosted_{false};       // a flush is posted or held back
-    QTimer flushTimer_;                          // holds a flush back to the next frame
-    std::chrono::steady_clock::time_point lastFlush_{};
+    Caret caret_;           // GUI thread only
+    RepaintQueue repaints_; // requests from other threads
 
     // The upload's echo wait (GUI thread only): while it runs, boxes and the connection-loss
     // report from the receive thread wait until it has ended.
+    platform::EchoWaiter echo_;
     bool echoWaiting_ = false;
-    std::mutex echoMu_;
-    std::condition_variable echoWake_;
     std::chrono::steady_clock::time_point echoEventsAt_{};
     bool deferredLost_ = false;
     std::vector<std::function<void()>> deferredBoxes_;

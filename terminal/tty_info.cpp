@@ -91,6 +91,7 @@ bool ResetTTYScreen(platform::Window* hwnd, TTYInfo* record) {
     // cell of at least one pixel.
     record->cxChar.store(std::max(1, tm.tmAveCharWidth));
     record->cyChar.store(std::max(1, tm.tmHeight + tm.tmExternalLeading));
+    hwnd->SetCellSize(record->cxChar.load(), record->cyChar.load());
 
     const platform::Size client = hwnd->GetClientSize();
     SizeTTY(hwnd, static_cast<std::uint16_t>(client.cy), static_cast<std::uint16_t>(client.cx));

@@ -16,6 +16,7 @@ namespace pelko::bench {
 namespace {
 
 TTYInfo* gRecord = nullptr;
+long gPaints = 0; // paints of the terminal view, by every window made here
 
 // The window procedure, with a creation that attaches the plain record.
 std::intptr_t Proc(platform::Window* hwnd, unsigned msg, std::uintptr_t wParam,
@@ -28,6 +29,9 @@ std::intptr_t Proc(platform::Window* hwnd, unsigned msg, std::uintptr_t wParam,
     if (msg == WM_DESTROY) {
         hwnd->SetRecord(nullptr);
         return 0;
+    }
+    if (msg == WM_PAINT) {
+        ++gPaints;
     }
     return TTYWndProc(hwnd, msg, wParam, lParam);
 }
@@ -50,6 +54,10 @@ PlainWindow::PlainWindow(const std::function<void(TTYInfo&)>& setUp) {
 PlainWindow::~PlainWindow() {
     win_.reset();
     FreeTTYResources(&tty_);
+}
+
+long PlainWindow::Paints() {
+    return gPaints;
 }
 
 ConnectedWindow::ConnectedWindow(const std::string& device,

@@ -3,6 +3,7 @@
 // settings file, font and port that window creation would bring in.
 //   PlainWindow(setUp)            a shown window whose record has its start values, then what
 //                                 setUp changes; cannot fail
+//   Paints()                      how many times the windows made here painted their view
 //   ConnectedWindow(dev, setUp)   the same with COM1 mapped to `dev`, or the Telnet port to
 //                                 127.0.0.1:PORT for "telnet:PORT" (lock files in a private
 //                                 folder), the record's events made, hTTYWnd set and the port
@@ -27,6 +28,7 @@ public:
 
     qt::QtWindow& Win() { return *win_; }
     TTYInfo& Tty() { return tty_; }
+    static long Paints();
 
 protected:
     TTYInfo tty_{};

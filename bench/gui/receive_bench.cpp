@@ -66,7 +66,6 @@ public:
         Spin(50);
     }
     bool Ok() { return open_ && win_.Ok() && win_.Win().CaretVisible(); }
-    qt::QtWindow& Win() { return win_.Win(); }
     int Master() const { return pty_.master; }
 
     // Runs the window's loop for `ms` milliseconds.
@@ -115,8 +114,7 @@ void BM_PtyFlood(benchmark::State& state) {
             state.SkipWithError("no session");
             return;
         }
-        qt::QtWindow& win = s.Win();
-        const long paints0 = win.paintCount.load();
+        const long paints0 = bench::PlainWindow::Paints();
         qint64 longestStall = 0;
         QElapsedTimer sinceTick;
         QTimer ticker;
@@ -130,8 +128,8 @@ void BM_PtyFlood(benchmark::State& state) {
         watch.setInterval(10);
         QObject::connect(&watch, &QTimer::timeout, [&] {
             if (paintsAtEnd < 0 && s.LastRowStartsWith(kEndMark)) {
-                paintsAtEnd = win.paintCount.load();
-            } else if (paintsAtEnd >= 0 && win.paintCount.load() > paintsAtEnd) {
+                paintsAtEnd = bench::PlainWindow::Paints();
+            } else if (paintsAtEnd >= 0 && bench::PlainWindow::Paints() > paintsAtEnd) {
                 loop.quit();
             }
         });
@@ -164,7 +162,7 @@ void BM_PtyFlood(benchmark::State& state) {
         state.counters["cpu_s_per_MiB"] = cpu / mib;
         state.counters["cpu_s"] = cpu;
         state.counters["MB_per_s"] = static_cast<double>(total) / wall / 1e6;
-        state.counters["paints"] = static_cast<double>(win.paintCount.load() - paints0);
+        state.counters["paints"] = static_cast<double>(bench::PlainWindow::Paints() - paints0);
         state.counters["longest_stall_ms"] = static_cast<double>(longestStall);
     }
 }
@@ -183,7 +181,7 @@ void BM_IdleConnected(benchmark::State& state) {
         state.SkipWithError("no session");
         return;
     }
-    const long paints0 = s.Win().paintCount.load();
+    const long paints0 = bench::PlainWindow::Paints();
     double cpu = 0;
     for (auto _ : state) {
         const double cpu0 = rig::CpuSeconds();
@@ -191,7 +189,7 @@ void BM_IdleConnected(benchmark::State& state) {
         cpu = rig::CpuSeconds() - cpu0;
     }
     state.counters["cpu_ms_per_10s"] = cpu * 1000.0;
-    state.counters["paints"] = static_cast<double>(s.Win().paintCount.load() - paints0);
+    state.counters["paints"] = static_cast<double>(bench::PlainWindow::Paints() - paints0);
 }
 BENCHMARK(BM_IdleConnected)
     ->Name("Receive/IdleConnected")

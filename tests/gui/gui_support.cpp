@@ -25,6 +25,14 @@ std::intptr_t GuiWindow::Proc(platform::Window* hwnd, unsigned msg, std::uintptr
     case WM_CHAR:
         gCurrent->typed.push_back(static_cast<std::uint8_t>(wParam));
         break;
+    case WM_COMMAND:
+        if (gCurrent->commandHook && gCurrent->commandHook(static_cast<unsigned>(wParam))) {
+            return 0;
+        }
+        break;
+    case WM_PAINT:
+        ++gCurrent->paints;
+        break;
     default:
         break;
     }

@@ -22,7 +22,7 @@ TEST(EchoWait, EndsOnTheWakeUpAndPaintsMeanwhile) {
     GuiWindow g;
     g.ShowAndActivate();
     std::atomic<std::uint8_t> sync{0};
-    const long paintsBefore = g.win().paintCount.load();
+    const long paintsBefore = g.paints;
     std::thread target([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         // Text from the receive thread shows while the window thread waits.
@@ -34,14 +34,14 @@ TEST(EchoWait, EndsOnTheWakeUpAndPaintsMeanwhile) {
     });
     EXPECT_TRUE(g.win().WaitForEcho(sync));
     target.join();
-    EXPECT_GT(g.win().paintCount.load(), paintsBefore);
+    EXPECT_GT(g.paints, paintsBefore);
 }
 
 TEST(EchoWait, EscCancelsAndOtherKeysAndCommandsAreDropped) {
     GuiWindow g;
     g.ShowAndActivate();
     std::vector<unsigned> commands;
-    g.win().commandHook = [&](unsigned id) {
+    g.commandHook = [&](unsigned id) {
         commands.push_back(id);
         return true;
     };

@@ -53,7 +53,7 @@ TEST(QtWindow, MenuBarAsLaidOut) {
 TEST(QtWindow, MenuItemsAndFunctionKeysReachTheirCommands) {
     GuiWindow g;
     std::vector<unsigned> seen;
-    g.win().commandHook = [&](unsigned id) {
+    g.commandHook = [&](unsigned id) {
         seen.push_back(id);
         return true;
     };
@@ -97,7 +97,7 @@ TEST(QtWindow, FunctionKeysDoNothingWhileAModalDialogRuns) {
     QTimer::singleShot(50, [&] {
         QWidget* box = QApplication::activeModalWidget();
         aboutWasUp = box != nullptr;
-        g.win().commandHook = [&](unsigned id) {
+        g.commandHook = [&](unsigned id) {
             seen.push_back(id);
             return true;
         };
@@ -362,7 +362,7 @@ TEST(QtWindow, TextFromAnotherThreadIsPainted) {
     GuiWindow g;
     g.tty().fConnected = 1;
     g.ShowAndActivate();
-    const long paintsBefore = g.win().paintCount.load();
+    const long paintsBefore = g.paints;
     std::thread writer([&] {
         WriteTTYBlock(&g.win(), "from the receive thread", 23);
         g.win().RequestRepaint();
@@ -370,7 +370,7 @@ TEST(QtWindow, TextFromAnotherThreadIsPainted) {
     writer.join();
     QTest::qWait(50);
     QApplication::processEvents();
-    EXPECT_GT(g.win().paintCount.load(), paintsBefore);
+    EXPECT_GT(g.paints, paintsBefore);
     const int cx = g.tty().cxChar;
     const int cy = g.tty().cyChar;
     const QImage shot =
@@ -387,7 +387,7 @@ TEST(QtWindow, AFloodFromAnotherThreadPaintsOnceAFrameAndEndsOnItsLastState) {
     g.tty().fConnected = 1;
     g.tty().fNewLine = 0;
     g.ShowAndActivate();
-    const long paintsBefore = g.win().paintCount.load();
+    const long paintsBefore = g.paints;
     const auto start = std::chrono::steady_clock::now();
     std::atomic<bool> done{false};
     std::thread writer([&] {
@@ -409,7 +409,7 @@ TEST(QtWindow, AFloodFromAnotherThreadPaintsOnceAFrameAndEndsOnItsLastState) {
                         std::chrono::steady_clock::now() - start)
                         .count();
     QTest::qWait(50);
-    EXPECT_LE(g.win().paintCount.load() - paintsBefore, ms / 16 + 5);
+    EXPECT_LE(g.paints - paintsBefore, ms / 16 + 5);
     const int cx = g.tty().cxChar;
     const int cy = g.tty().cyChar;
     const QImage shot =

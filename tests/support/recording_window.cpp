@@ -145,6 +145,9 @@ void RecordingWindow::ScrollWindow(std::int32_t dx, std::int32_t dy) {
 platform::Size RecordingWindow::GetClientSize() const {
     return client;
 }
+void RecordingWindow::SetCellSize(std::int32_t cx, std::int32_t cy) {
+    Record({"SetCellSize", {cx, cy}, {}});
+}
 
 std::unique_ptr<platform::Font> RecordingWindow::CreateFontIndirect(const platform::LogFont& lf) {
     Record({"CreateFont", {lf.lfHeight}, lf.lfFaceName});
@@ -223,21 +226,17 @@ bool RecordingWindow::GetOpenFileName(std::string& path, std::string& title,
 
 bool RecordingWindow::WaitForEcho(const std::atomic<std::uint8_t>& sync) {
     Record({"WaitForEcho", {}, {}});
-    std::unique_lock<std::mutex> lock(mu_);
-    // The wake-up comes under the lock, so no wake between a look and the sleep is lost; the
-    // time limit only guards against a wake-up that never comes.
-    while (sync.load() == 0) {
+    // The time limit only guards against a wake-up that never comes.
+    return echo_.Wait(sync, [this]() -> std::optional<platform::EchoWaiter::Clock::time_point> {
         if (cancelEchoWait.load()) {
-            return false;
+            return std::nullopt;
         }
-        echoWake_.wait_for(lock, std::chrono::milliseconds(200));
-    }
-    return true;
+        return platform::EchoWaiter::Clock::now() + std::chrono::milliseconds(200);
+    });
 }
 
 void RecordingWindow::WakeEchoWait() {
-    std::lock_guard<std::mutex> lock(mu_);
-    echoWake_.notify_all();
+    echo_.Wake();
 }
 
 std::vector<Call> RecordingDialog::Calls(const std::string& op) const {

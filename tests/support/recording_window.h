@@ -4,7 +4,6 @@
 // fonts measure as `metrics`, the client area is `client`, and a paint covers `paintRect`.
 // Safe to call from several threads at once.
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -14,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/echo_waiter.h"
 #include "platform/window.h"
 
 namespace pelko::test {
@@ -63,6 +63,7 @@ public:
     void SetScrollPos(platform::ScrollBar bar, std::int32_t pos, bool redraw) override;
     void ScrollWindow(std::int32_t dx, std::int32_t dy) override;
     platform::Size GetClientSize() const override;
+    void SetCellSize(std::int32_t cx, std::int32_t cy) override;
     std::unique_ptr<platform::Font> CreateFontIndirect(const platform::LogFont& lf) override;
     platform::TextMetrics GetTextMetrics(const platform::Font& font) override;
     std::unique_ptr<platform::PaintDC> BeginPaint() override;
@@ -87,7 +88,7 @@ public:
 
 private:
     mutable std::mutex mu_;
-    std::condition_variable echoWake_;
+    platform::EchoWaiter echo_;
     std::vector<Call> calls_;
     platform::CursorShape cursor_ = platform::CursorShape::Arrow;
 };

@@ -176,6 +176,7 @@ TEST_F(TTYInfoTest, ResetKeepsTextAndCursorAndFollowsTheNewFont) {
     EXPECT_EQ(tty->nCursorCol, col);
     EXPECT_EQ(tty->cxChar, 10);
     EXPECT_EQ(tty->cyChar, 22);
+    EXPECT_THAT(win.Calls("SetCellSize"), ElementsAre(Call{"SetCellSize", {10, 22}, ""}));
     EXPECT_EQ(tty->nVScrollMax, 25 * 22 - 300);
     EXPECT_EQ(win.Count("CreateFont"), 1U);
     EXPECT_EQ(win.Count("InvalidateAll"), 1U); // the size pass repaints everything
