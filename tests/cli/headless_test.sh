@@ -37,13 +37,14 @@ same() { # file, expected text
   [ "$(cat "$1")" = "$2" ] || fail "$(basename "$1") was '$(cat "$1")', not '$2'"
 }
 
-for i in $(seq 1 12); do printf 'line %d\r\n' "$i"; done > good.src
+# LF line ends, a last line without one, and a byte the target cannot take.
+{ for i in $(seq 1 11); do printf 'line %d\n' "$i"; done; printf 'line 12\xe9'; } > good.src
 printf 'one\r\n\\ kkk\r\ntwo oops\r\nthree\r\n' > bad.src
 
 start_sim --transcript "$work/transcript"
 run 0 --upload good.src --com1="$pty"
 same out "Loading .. Ready"
-same err ""
+same err "good.src:12: warning: bytes above 0x7F dropped"
 [ "$(wc -l < transcript)" -eq 12 ] || fail "the target received $(wc -l < transcript) lines"
 
 start_sim --reject-word oops
@@ -65,6 +66,11 @@ same out "Loading Upload cancelled in line <1> "
 same err "good.src:1: error: no echo within the time-out"
 
 run 64 --upload good.src --port COM9
+# Line numbers go on past 65535: the warning names line 65537.
+{ printf 'b\n'; head -c 65535 /dev/zero | tr '\0' '\n'; printf 'a\xe9'; } > long.src
+run 0 --dry-run long.src
+same err "long.src:65537: warning: bytes above 0x7F dropped"
+[ "$(tail -n 1 out)" = "65537 | a" ] || fail "the last line listed was $(tail -n 1 out)"
 run 0 --dry-run bad.src
 same out "    1 | one
       = pause
