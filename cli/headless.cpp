@@ -31,6 +31,20 @@ namespace {
 
 std::atomic<int> gInterrupted{0};
 
+// The file line the reader is in, for FILE:LINE messages; it does not wrap as the screen's does.
+unsigned long long FileLine() {
+    return gqwSourceLine;
+}
+
+// Says that the line just read lost bytes the target cannot take, if it did.
+void WarnHighDropped(const Options& o) {
+    if (gfHighDropped != 0) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s:%llu: warning: bytes above 0x7F dropped\n", o.file.c_str(),
+                     FileLine());
+    }
+}
+
 void OnSignal(int) {
     gInterrupted.store(1);
     gLink.fCancel.store(1); // no further line goes out
@@ -71,8 +85,7 @@ public:
             std::fprintf(stderr, "%s: %s\n", o_.file.c_str(), text.c_str());
         } else {
             std::fflush(stdout);
-            std::fprintf(stderr, "%s:%u: %s\n", o_.file.c_str(), unsigned{gwSourceLine},
-                         text.c_str());
+            std::fprintf(stderr, "%s:%llu: %s\n", o_.file.c_str(), FileLine(), text.c_str());
         }
         if (text == gszOpenErrorStr || text == gszReadErrorStr) {
             fileFailed = true;
@@ -98,6 +111,7 @@ public:
         }
     }
     bool WaitForEcho(const std::atomic<std::uint8_t>& sync) override {
+        WarnHighDropped(o_); // the line is out: this wait is the first word on it
         using Clock = platform::EchoWaiter::Clock;
         const auto deadline = o_.timeout > 0
                                   ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
@@ -131,15 +145,15 @@ private:
         }
         std::fflush(stdout);
         if (::isatty(STDIN_FILENO) == 1) {
-            std::fprintf(stderr, "%s:%u: pause: press Enter to continue ", o_.file.c_str(),
-                         unsigned{gwSourceLine});
+            std::fprintf(stderr, "%s:%llu: pause: press Enter to continue ", o_.file.c_str(),
+                         FileLine());
             char line[256];
             if (std::fgets(line, sizeof line, stdin) == nullptr) {
                 std::fputc('\n', stderr);
             }
         } else {
-            std::fprintf(stderr, "%s:%u: pause: continuing, standard input is not a terminal\n",
-                         o_.file.c_str(), unsigned{gwSourceLine});
+            std::fprintf(stderr, "%s:%llu: pause: continuing, standard input is not a terminal\n",
+                         o_.file.c_str(), FileLine());
         }
     }
 
@@ -212,18 +226,18 @@ int RunUpload(const Options& o) {
             status = win.fileFailed ? kExitFile : kExitOk;
             break;
         case UploadEnd::Rejected:
-            std::fprintf(stderr, "%s:%u: error: the target rejected the line: %s\n", o.file.c_str(),
-                         unsigned{gwSourceLine}, EchoText().c_str());
+            std::fprintf(stderr, "%s:%llu: error: the target rejected the line: %s\n",
+                         o.file.c_str(), FileLine(), EchoText().c_str());
             status = kExitRejected;
             break;
         case UploadEnd::LinkLost:
-            std::fprintf(stderr, "%s:%u: error: the connection was lost\n", o.file.c_str(),
-                         unsigned{gwSourceLine});
+            std::fprintf(stderr, "%s:%llu: error: the connection was lost\n", o.file.c_str(),
+                         FileLine());
             status = kExitConnection;
             break;
         case UploadEnd::Cancelled:
         case UploadEnd::None:
-            std::fprintf(stderr, "%s:%u: error: %s\n", o.file.c_str(), unsigned{gwSourceLine},
+            std::fprintf(stderr, "%s:%llu: error: %s\n", o.file.c_str(), FileLine(),
                          win.timedOut ? NoAnswerText(o).c_str() : "interrupted");
             status = kExitAborted;
             break;
@@ -248,9 +262,10 @@ int RunDryRun(const Options& o) {
             win.MessageBox(gszContinueStr, gszUpStr, platform::MB_OK);
         } else if (got == kSourceLine) {
             const bool cr = gwTXCol > 0 && gsTXBuf[gwTXCol - 1] == '\r';
-            std::printf("%5u %c ", unsigned{gwSourceLine}, cr ? '|' : '+');
+            std::printf("%5llu %c ", FileLine(), cr ? '|' : '+');
             std::fwrite(gsTXBuf, 1, gwTXCol - (cr ? 1U : 0U), stdout);
             std::fputc('\n', stdout);
+            WarnHighDropped(o);
             ++gwSourceLine;
         }
     }

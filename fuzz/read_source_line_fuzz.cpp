@@ -7,10 +7,12 @@
 //     blank or TAB; every control byte or byte 0x80 to 0xFF in it directly follows a backslash;
 //   - a line without its CR was cut: it is longer than the limit and came with exactly one
 //     "Max # of Char/Line exceeded!"; no other call shows a box;
-//   - gwSourceLine never goes backwards (modulo the 65535 -> 0 wrap);
+//   - gwSourceLine never goes backwards (modulo the 65535 -> 0 wrap), and gqwSourceLine has
+//     made the same steps without the wrap;
 //   - the reader ends within one call per byte of the file, and keeps answering end after it.
-// At the end every CR of the file has been counted exactly once, by the reader or by the loop
-// after a line, and every cut line once more: the count advanced by CRs + cut lines.
+// At the end every line end of the file (a CR, an LF not right behind a CR, and the end of a last
+// line without either) has been counted exactly once, by the reader or by the loop after a line,
+// and every cut line once more: the count advanced by line ends + cut lines.
 // Stores beyond gsTXBuf are caught by the address sanitizer.
 #include <cstdint>
 #include <cstdio>
@@ -83,10 +85,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(::ftruncate(gFile, 0) == 0, "cannot empty the memory file");
     Check(::pwrite(gFile, file, length, 0) == static_cast<ssize_t>(length),
           "short write of the input");
-    std::uint64_t crs = 0;
+    std::uint64_t ends = 0;
     for (std::size_t i = 0; i < length; ++i) {
-        crs += file[i] == '\r' ? 1 : 0;
+        ends += file[i] == '\r' || (file[i] == '\n' && (i == 0 || file[i - 1] != '\r')) ? 1 : 0;
     }
+    ends += length > 0 && file[length - 1] != '\r' && file[length - 1] != '\n' ? 1 : 0;
 
     CountingWindow win;
     gwMaxColumn = limit;
@@ -100,8 +103,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int boxes = win.maxBoxes;
         const int result = ReadSourceLine(&win);
         const auto step = static_cast<std::uint16_t>(gwSourceLine - before);
-        Check(step <= crs, "gwSourceLine went backwards");
+        Check(step <= ends, "gwSourceLine went backwards");
         advanced += step;
+        Check(gqwSourceLine == 1 + advanced, "gqwSourceLine and gwSourceLine differ");
         Check(win.otherBoxes == 0, "an open or read error on a memory file");
         if (result == kSourceLine) {
             const bool cut = gsTXBuf[gwTXCol - 1] != '\r';
@@ -122,6 +126,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(ReadSourceLine(&win) == kSourceEnd && gwSourceLine == ended && win.otherBoxes == 0,
           "reading on after the end");
     CloseSourceFile();
-    Check(advanced == crs + cuts, "a CR not counted exactly once");
+    Check(advanced == ends + cuts, "a line end not counted exactly once");
     return 0;
 }

@@ -17,6 +17,8 @@ std::uint8_t gsTXBuf[kTXBufSize] = {};
 std::uint16_t gwTXCol = 0;
 int gfFold = 0;
 std::uint16_t gwSourceLine = 0;
+std::uint64_t gqwSourceLine = 0;
+int gfHighDropped = 0;
 int ghSourceFile = -1;
 
 namespace {
@@ -54,6 +56,13 @@ constexpr int kNoByte = -1;
 std::array<std::uint8_t, 4096> gReadBuf{};
 std::size_t gReadPos = 0;
 std::size_t gReadEnd = 0;
+// The last byte read was a CR: an LF right behind it belongs to the same line end.
+bool gAfterCR = false;
+// The last byte read ended a line, or nothing has been read: at the end of the file no line is
+// open that would still need its end.
+bool gAtLineStart = true;
+// The last result handed out a line; the next call counts it in gqwSourceLine.
+bool gLineOut = false;
 
 std::uint16_t Limit() {
     return std::min(gwMaxColumn, kLimitCap);
@@ -63,26 +72,46 @@ void ShowBox(platform::Window* hwnd, const char* text) {
     hwnd->MessageBox(text, "", platform::MB_OK | platform::MB_ICONEXCLAMATION);
 }
 
-// The next byte of the source file (0 to 255); kNoByte at its end, or after a read error it has
-// shown as "File Read Error!". The byte is also read into the line's next slot,
-// gsTXBuf[gwTXCol], without adding it to the line.
+// The next byte of the source file (0 to 255), with every line end given as one CR: a CR, a CR
+// LF pair, an LF alone, and the end of a last line that has none. kNoByte at the end of the
+// file, or after a read error it has shown as "File Read Error!". The byte is also read into the
+// line's next slot, gsTXBuf[gwTXCol], without adding it to the line.
 int ReadByte(platform::Window* hwnd) {
-    if (gReadPos == gReadEnd) {
-        ssize_t n = 0;
-        do {
-            n = ::read(ghSourceFile, gReadBuf.data(), gReadBuf.size());
-        } while (n < 0 && errno == EINTR);
-        if (n <= 0) {
-            gdwLength = 0;
+    std::uint8_t b = 0;
+    for (;;) {
+        if (gReadPos == gReadEnd) {
+            ssize_t n = 0;
+            do {
+                n = ::read(ghSourceFile, gReadBuf.data(), gReadBuf.size());
+            } while (n < 0 && errno == EINTR);
             if (n < 0) {
+                gdwLength = 0;
                 ShowBox(hwnd, gszReadErrorStr);
+                return kNoByte;
             }
-            return kNoByte;
+            if (n == 0 && gAtLineStart) {
+                gdwLength = 0;
+                return kNoByte;
+            }
+            if (n == 0) {
+                gReadBuf[0] = kCR; // the last line ends here as if it had its CR
+                n = 1;
+            }
+            gReadPos = 0;
+            gReadEnd = static_cast<std::size_t>(n);
         }
-        gReadPos = 0;
-        gReadEnd = static_cast<std::size_t>(n);
+        b = gReadBuf[gReadPos++];
+        const bool lfOfPair = b == kLF && gAfterCR;
+        gAfterCR = b == kCR;
+        if (lfOfPair) {
+            continue;
+        }
+        if (b == kLF) {
+            b = kCR;
+        }
+        gAtLineStart = b == kCR;
+        break;
     }
-    const std::uint8_t b = gReadBuf[gReadPos++];
     gdwLength = 1;
     if (gwTXCol < kTXBufSize) {
         gsTXBuf[gwTXCol] = b;
@@ -96,6 +125,19 @@ void Store(std::uint8_t b) {
         gsTXBuf[gwTXCol++] = b;
     }
     gfFold = 0;
+}
+
+// Starts the line afresh, empty.
+void BeginLine() {
+    gwTXCol = 0;
+    gfFold = 1;
+    gfHighDropped = 0;
+}
+
+// A line end consumed without handing out a line.
+void CountLine() {
+    ++gwSourceLine;
+    ++gqwSourceLine;
 }
 
 // Ends the line with its CR and a NUL behind it.
@@ -136,6 +178,11 @@ int OpenSourceFile(platform::Window* hwnd) {
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     }
     ghSourceFile = fd;
+    gAfterCR = false;
+    gAtLineStart = true;
+    gLineOut = false;
+    gqwSourceLine = 1;
+    gfHighDropped = 0;
     return 1;
 }
 
@@ -148,27 +195,27 @@ void CloseSourceFile() {
     gReadEnd = 0;
 }
 
-int ReadSourceLine(platform::Window* hwnd) {
-    gwTXCol = 0;
-    gfFold = 1;
+namespace {
+
+// ReadSourceLine without the count of the lines it handed out.
+int ReadLine(platform::Window* hwnd) {
+    BeginLine();
     bool held = false; // a backslash that may open a comment, read and not yet stored
     const std::uint16_t limit = Limit();
     for (;;) {
         const int got = ReadByte(hwnd);
         if (got == kNoByte) {
-            return kSourceEnd; // a last line without its CR is not sent
+            return kSourceEnd;
         }
         const auto b = static_cast<std::uint8_t>(got);
-        if (b == kLF) {
-            continue;
-        }
         if (b == kCR) {
             held = false;
             if (gfFold == 0) {
                 EndLine();
                 return kSourceLine;
             }
-            ++gwSourceLine; // an empty line: counted, and the next one is read in its place
+            CountLine(); // an empty line: counted, and the next one is read in its place
+            BeginLine();
             continue;
         }
         if (b == kBackslash && !held && (gwTXCol == 0 || gsTXBuf[gwTXCol - 1] == kBlank)) {
@@ -188,7 +235,10 @@ int ReadSourceLine(platform::Window* hwnd) {
             // kept as they are, and the pair counts as text like any other store.
             Store(kBackslash);
             Store(b);
-        } else if ((b < 0x20 && b != kTab) || b >= 0x80) {
+        } else if (b >= 0x80) {
+            gfHighDropped = 1; // the target takes 7-bit text
+            continue;
+        } else if (b < 0x20 && b != kTab) {
             continue;
         } else if ((b == kBlank || b == kTab) && gfFold != 0) {
             continue;
@@ -202,6 +252,17 @@ int ReadSourceLine(platform::Window* hwnd) {
     }
 }
 
+} // namespace
+
+int ReadSourceLine(platform::Window* hwnd) {
+    if (gLineOut) {
+        ++gqwSourceLine; // the caller has counted that line in gwSourceLine by now
+    }
+    const int got = ReadLine(hwnd);
+    gLineOut = got == kSourceLine;
+    return got;
+}
+
 int Fold(platform::Window* hwnd) {
     int s = 0; // directive state, see kSuppressed and its neighbours
     int k = 0; // 'k's read in a row
@@ -212,19 +273,16 @@ int Fold(platform::Window* hwnd) {
             return kSourceEnd; // also inside a suppressed block
         }
         const auto b = static_cast<std::uint8_t>(got);
-        if (b == kLF) {
-            continue;
-        }
         if (b == kCR) {
             if (s >= kSuppressed && s <= kSuppressedGt2) {
                 // The block goes on with the next line, also when a "\ >>>" was half read.
-                ++gwSourceLine;
+                CountLine();
                 s = kSuppressed;
                 continue;
             }
             if (s == kBlockEnds || (s == kComment && gfFold != 0)) {
-                gwTXCol = 0; // anything kept before a "\ ###" goes with its block
-                ++gwSourceLine;
+                BeginLine(); // anything kept before a "\ ###" goes with its block
+                CountLine();
                 return kSourceSkip;
             }
             // The text before the comment goes out; after a "\ #" or "\ ##" the line is sent
@@ -236,6 +294,11 @@ int Fold(platform::Window* hwnd) {
             if (s >= kSuppressed && s <= kSuppressedGt2) {
                 s = kSuppressedBackslash; // a new "\ >>>" match begins here
                 continue;
+            }
+            if (s == kBlockEnds) {
+                // The block ends here and the rest of the line is read as new text; what was
+                // kept before the "\ ###" goes with the block, as at a line end.
+                BeginLine();
             }
             return kSourceResume; // the comment ends; the backslash is not kept
         }

@@ -12,11 +12,12 @@
 //   ReadSourceLine(hwnd)              the next line to send: kSourceEnd (end of file, or a read
 //                                     error already shown as "File Read Error!"; reading with no
 //                                     file open is such an error), kSourceLine (gwTXCol bytes in
-//                                     gsTXBuf), kSourcePause or kSourceSkip. A line longer than
-//                                     gwMaxColumn is cut after gwMaxColumn + 1 bytes (+ 2 when a
-//                                     backslash pair came last) with "Max # of Char/Line
-//                                     exceeded!"; a gwMaxColumn above 253 acts as 253, so a line
-//                                     always fits gsTXBuf.
+//                                     gsTXBuf), kSourcePause or kSourceSkip. A file line ends at
+//                                     a CR, a CR LF pair, an LF alone, or the end of the file.
+//                                     A line longer than gwMaxColumn is cut after gwMaxColumn + 1
+//                                     bytes (+ 2 when a backslash pair came last) with "Max # of
+//                                     Char/Line exceeded!"; a gwMaxColumn above 253 acts as 253,
+//                                     so a line always fits gsTXBuf.
 //   Fold(hwnd)                        the comment and directive scanner behind ReadSourceLine;
 //                                     the same results, and kSourceResume when a comment ended
 //                                     at a backslash and the line goes on
@@ -49,6 +50,12 @@ extern int gfFold;
 // on by the reader for every line end it consumes without handing out a line, and by the upload
 // loop after each line it sent. Wraps from 65535 to 0.
 extern std::uint16_t gwSourceLine;
+// The same number without the wrap, for messages that name the file line: 1 when a file is
+// opened, then counted by the reader alone, for each line it handed out when it is next called.
+extern std::uint64_t gqwSourceLine;
+// 1 when bytes above 0x7F were dropped from the line just handed out (the target takes 7-bit
+// text); bytes inside comments do not count.
+extern int gfHighDropped;
 // The open source file, or -1.
 extern int ghSourceFile;
 

@@ -37,13 +37,14 @@ same() { # file, expected text
   [ "$(cat "$1")" = "$2" ] || fail "$(basename "$1") was '$(cat "$1")', not '$2'"
 }
 
-for i in $(seq 1 12); do printf 'line %d\r\n' "$i"; done > good.src
+# LF line ends, a last line without one, and a byte the target cannot take.
+{ for i in $(seq 1 11); do printf 'line %d\n' "$i"; done; printf 'line 12\xe9'; } > good.src
 printf 'one\r\n\\ kkk\r\ntwo oops\r\nthree\r\n' > bad.src
 
 start_sim --transcript "$work/transcript"
 run 0 --upload good.src --com1="$pty"
 same out "Loading .. Ready"
-same err ""
+same err "good.src:12: warning: bytes above 0x7F dropped"
 [ "$(wc -l < transcript)" -eq 12 ] || fail "the target received $(wc -l < transcript) lines"
 
 start_sim --reject-word oops
@@ -75,7 +76,7 @@ same err "good.src:1: error: no answer from the target within 0.3 s"
 # Signals in scripts: a closed pipe ends the upload as interrupted, a SIGHUP ignored by nohup
 # stays ignored, SIGTERM (as Ctrl+C; a script's background job ignores SIGINT) stops before
 # the next line; none leaves a lock file behind.
-for i in $(seq 1 200); do printf 'row %d\r\n' "$i"; done > long.src
+for i in $(seq 1 200); do printf 'row %d\n' "$i"; done > long.src
 no_locks() { [ -z "$(ls -A "$PELKO_LOCK_DIR")" ] || fail "lock file left: $(ls "$PELKO_LOCK_DIR")"; }
 start_sim --line-delay 2 --transcript "$work/t2"
 set +o pipefail
@@ -103,6 +104,11 @@ no_locks
 run 64 --upload good.src --port COM9
 run 64 --upload --port COM2 good.src
 run 64 --upload good.src --dry-run good.src
+# Line numbers go on past 65535: the warning names line 65537.
+{ printf 'b\n'; head -c 65535 /dev/zero | tr '\0' '\n'; printf 'a\xe9'; } > wide.src
+run 0 --dry-run wide.src
+same err "wide.src:65537: warning: bytes above 0x7F dropped"
+[ "$(tail -n 1 out)" = "65537 | a" ] || fail "the last line listed was $(tail -n 1 out)"
 run 0 --dry-run bad.src
 same out "    1 | one
       = pause

@@ -28,7 +28,8 @@ SourceCase LoadSourceCase(const std::filesystem::path& path) {
             f.file += Decode(value);
         } else if (key.rfind("line ", 0) == 0) {
             f.events.push_back(key + ": " + Decode(value));
-        } else if (key == "pause" || key == "skip" || key == "end" || key == "box") {
+        } else if (key == "pause" || key == "dropped" || key == "skip" || key == "end" ||
+                   key == "box") {
             f.events.push_back(key + ": " + value);
         } else {
             throw std::invalid_argument(path.stem().string() + ": unknown key " + key);

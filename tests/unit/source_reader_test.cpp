@@ -74,6 +74,7 @@ TEST_P(SourceFixture, Matches) {
         const int result = ReadSourceLine(&win);
         TakeBoxes(win, got);
         const std::string n = std::to_string(gwSourceLine);
+        EXPECT_EQ(static_cast<std::uint16_t>(gqwSourceLine - 1 + f.start), gwSourceLine) << n;
         if (result == kSourceLine) {
             ASSERT_GT(gwTXCol, 0) << "an empty line handed out";
             const std::string line(reinterpret_cast<const char*>(gsTXBuf), gwTXCol);
@@ -81,6 +82,9 @@ TEST_P(SourceFixture, Matches) {
                 EXPECT_EQ(gsTXBuf[gwTXCol], 0) << "no NUL behind the CR";
             }
             got.push_back("line " + n + ": " + line);
+            if (gfHighDropped != 0) {
+                got.push_back("dropped: " + n);
+            }
             ++gwSourceLine; // as the upload loop does after each line it sent
         } else if (result == kSourcePause) {
             got.push_back("pause: " + n);
