@@ -1,0 +1,285 @@
+#include "posix/port_map.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <pwd.h>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/temp_file.h"
+#include "resources/port_names.h"
+
+namespace pelko::posix {
+
+namespace {
+
+// A mapping file holds a handful of lines; anything much larger is not one.
+constexpr std::size_t kMaxFileBytes = 64 * 1024;
+
+enum class ReadResult { Ok, Missing, Failed };
+
+// The whole file at `path` into `text`. Only a regular file is read, and opening never waits
+// (a FIFO planted there cannot hold Pelko up); `why` says what went wrong.
+ReadResult ReadMapFile(const std::string& path, std::string& text, std::string& why) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        why = std::strerror(err);
+        return err == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+    }
+    struct stat st {};
+    ReadResult result = ReadResult::Ok;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        why = "not a regular file";
+        result = ReadResult::Failed;
+    }
+    char chunk[4096];
+    while (result == ReadResult::Ok) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            why = std::strerror(errno);
+            result = ReadResult::Failed;
+        } else if (n == 0) {
+            break;
+        } else if (text.size() + static_cast<std::size_t>(n) > kMaxFileBytes) {
+            why = "larger than " + std::to_string(kMaxFileBytes) + " bytes";
+            result = ReadResult::Failed;
+        } else {
+            text.append(chunk, static_cast<std::size_t>(n));
+        }
+    }
+    ::close(fd);
+    return result;
+}
+
+std::string_view Trim(std::string_view s) {
+    const std::size_t first = s.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return s.substr(first, s.find_last_not_of(" \t\r") - first + 1);
+}
+
+// Text from the file as it can go into a message: control characters as '?', 40 at most.
+std::string Printable(std::string_view s) {
+    std::string out;
+    for (const char c : s.substr(0, 40)) {
+        const auto u = static_cast<unsigned char>(c);
+        out += u < 0x20 || u == 0x7f ? '?' : c;
+    }
+    return s.size() > 40 ? out + "..." : out;
+}
+
+bool HasControl(std::string_view s) {
+    for (const char c : s) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7f) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether `value` is something port `port` can lead to; `why` says why not.
+bool ValidValue(int port, const std::string& value, std::string& why) {
+    const std::string label = PortLabel(port);
+    if (port == kTelnetPortNum) {
+        std::string host;
+        std::uint16_t number = 0;
+        if (!HasControl(value) && ParseHostPort(value, host, number)) {
+            return true;
+        }
+        why = label + " wants HOST:PORT, not \"" + Printable(value) + "\"";
+        return false;
+    }
+    if (value.empty() || value[0] != '/' || HasControl(value)) {
+        why = label + " wants a device path such as /dev/ttyUSB0, not \"" + Printable(value) + "\"";
+        return false;
+    }
+    return true;
+}
+
+// The port number a line's key names, -1 for a line without "KEY=" or with an unknown key.
+int KeyOf(std::string_view line) {
+    const std::size_t eq = line.find('=');
+    return eq == std::string_view::npos ? -1
+                                        : ParsePortLabel(std::string(Trim(line.substr(0, eq))));
+}
+
+// Every folder on the way to `file`, made 0700 where missing.
+bool MakeFolders(const std::string& file) {
+    for (std::size_t slash = file.find('/', 1); slash != std::string::npos;
+         slash = file.find('/', slash + 1)) {
+        const std::string dir = file.substr(0, slash);
+        if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool WriteAll(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            errno = n == 0 ? EIO : errno;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+std::string DefaultPortMapPath() {
+    std::string base;
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    if (xdg != nullptr && xdg[0] == '/') {
+        base = xdg;
+    } else if (home != nullptr && home[0] == '/') {
+        base = std::string(home) + "/.config";
+    } else {
+        char buf[16384];
+        passwd pw{};
+        passwd* found = nullptr;
+        if (::getpwuid_r(::getuid(), &pw, buf, sizeof buf, &found) == 0 && found != nullptr &&
+            pw.pw_dir != nullptr && pw.pw_dir[0] == '/') {
+            base = std::string(pw.pw_dir) + "/.config";
+        }
+    }
+    while (base.size() > 1 && base.back() == '/') {
+        base.pop_back();
+    }
+    return base.empty() ? base : base + "/pelko/ports";
+}
+
+std::array<bool, 5> LoadPortMap(const std::string& path, DeviceMap& map,
+                                std::vector<std::string>& warnings) {
+    std::array<bool, 5> mapped{};
+    std::string text;
+    std::string why;
+    const ReadResult read = ReadMapFile(path, text, why);
+    if (read != ReadResult::Ok) {
+        if (read == ReadResult::Failed) {
+            warnings.push_back(path + ": " + why + "; no ports mapped from it");
+        }
+        return mapped;
+    }
+    std::size_t lineNo = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find('\n', at);
+        end = end == std::string::npos ? text.size() : end;
+        const std::string_view line = Trim(std::string_view(text).substr(at, end - at));
+        at = end + 1;
+        ++lineNo;
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        const std::string where = path + ":" + std::to_string(lineNo) + ": ";
+        const std::size_t eq = line.find('=');
+        if (eq == std::string_view::npos) {
+            warnings.push_back(where + "not KEY=VALUE; line ignored");
+            continue;
+        }
+        const int port = KeyOf(line);
+        if (port < 1) {
+            warnings.push_back(where + "unknown port \"" + Printable(Trim(line.substr(0, eq))) +
+                               "\" (COM1 to COM4 or TELNET); line ignored");
+            continue;
+        }
+        const std::string value(Trim(line.substr(eq + 1)));
+        if (!ValidValue(port, value, why)) {
+            warnings.push_back(where + why + "; line ignored");
+            continue;
+        }
+        if (port == kTelnetPortNum) {
+            ParseHostPort(value, map.telnetHost, map.telnetPort);
+        } else {
+            map.com[static_cast<std::size_t>(port)] = value;
+            mapped[static_cast<std::size_t>(port)] = true;
+        }
+    }
+    return mapped;
+}
+
+bool SavePortEntry(const std::string& path, const std::string& key, const std::string& value,
+                   std::string* error) {
+    const auto fail = [&](const std::string& why) {
+        if (error != nullptr) {
+            *error = why;
+        }
+        return false;
+    };
+    const int port = ParsePortLabel(key);
+    std::string why;
+    if (port < 1) {
+        return fail("unknown port \"" + Printable(key) + "\" (COM1 to COM4 or TELNET)");
+    }
+    if (!value.empty() && !ValidValue(port, value, why)) {
+        return fail(why);
+    }
+    if (path.empty() || path[0] != '/') {
+        return fail("no folder for the port mapping file");
+    }
+    std::string old;
+    if (ReadMapFile(path, old, why) == ReadResult::Failed) {
+        return fail(path + ": " + why);
+    }
+    // The first line of this key takes the new value; later ones go.
+    const std::string entry = value.empty() ? "" : PortLabel(port) + "=" + value + "\n";
+    bool placed = false;
+    std::string text;
+    for (std::size_t at = 0; at < old.size();) {
+        std::size_t end = old.find('\n', at);
+        end = end == std::string::npos ? old.size() : end;
+        const std::string_view line = std::string_view(old).substr(at, end - at);
+        at = end + 1;
+        if (KeyOf(line) != port) {
+            text.append(line).append("\n");
+        } else if (!placed) {
+            text += entry;
+            placed = true;
+        }
+    }
+    if (!placed) {
+        text += entry;
+    }
+
+    if (!MakeFolders(path)) {
+        return fail(path + ": cannot make its folder: " + std::strerror(errno));
+    }
+    std::string temp;
+    const int fd = platform::CreateTempBeside(path, ".ports.", 0644, temp);
+    if (fd < 0) {
+        return fail(path + ": " + std::strerror(errno));
+    }
+    int err = 0;
+    if (!WriteAll(fd, text) || ::fsync(fd) != 0) {
+        err = errno != 0 ? errno : EIO;
+    }
+    if (::close(fd) != 0 && err == 0) {
+        err = errno;
+    }
+    if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0) {
+        err = errno;
+    }
+    if (err != 0) {
+        ::unlink(temp.c_str());
+        return fail(path + ": " + std::strerror(err));
+    }
+    return true;
+}
+
+} // namespace pelko::posix
