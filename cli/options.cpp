@@ -6,6 +6,8 @@
 #include <set>
 #include <vector>
 
+#include "posix/device_list.h"
+#include "posix/port_map.h"
 #include "resources/globals.h"
 #include "resources/port_names.h"
 #include "settings/settings.h"
@@ -29,6 +31,7 @@ enum OptionId {
     kCom3,
     kCom4,
     kTelnet,
+    kList,
 };
 
 constexpr option kLongOptions[] = {
@@ -46,6 +49,7 @@ constexpr option kLongOptions[] = {
     {"com3", required_argument, nullptr, kCom3},
     {"com4", required_argument, nullptr, kCom4},
     {"telnet", required_argument, nullptr, kTelnet},
+    {"list", no_argument, nullptr, kList},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -131,6 +135,9 @@ Options ParseCommandLine(int argc, char** argv) {
         case kVersion:
             version = true;
             break;
+        case kList:
+            o.action = o.action == Action::Window ? Action::List : o.action;
+            break;
         case kUpload:
         case kDryRun:
             o.action = id == kUpload ? Action::Upload : Action::DryRun;
@@ -166,12 +173,14 @@ Options ParseCommandLine(int argc, char** argv) {
             if (!posix::ParseHostPort(value, o.map.telnetHost, o.map.telnetPort)) {
                 return Fail(o, "--telnet wants HOST:PORT, not \"" + value + "\"");
             }
+            o.telnetGiven = true;
             break;
         default: // --com1 .. --com4
             if (value.empty()) {
                 return Fail(o, name + " needs a device path");
             }
             o.map.com[static_cast<std::size_t>(id - kCom1 + 1)] = value;
+            o.comGiven[static_cast<std::size_t>(id - kCom1 + 1)] = true;
             break;
         }
     }
@@ -192,6 +201,9 @@ Options ParseCommandLine(int argc, char** argv) {
         o.action = Action::Version;
         return o;
     }
+    if (seen.count(kList) != 0 && (o.action != Action::List || !o.device.empty())) {
+        return Fail(o, "--list goes alone");
+    }
     if (o.action == Action::Window && (o.visible || o.max40 || seen.count(kTimeout) != 0)) {
         return Fail(o, "--visible, --max40 and --timeout go with --upload or --dry-run");
     }
@@ -205,9 +217,39 @@ Options ParseCommandLine(int argc, char** argv) {
             path = "/dev/" + path;
         }
         o.map.com[1] = path;
+        o.comGiven[1] = true;
         o.port = 1;
     }
     return o;
+}
+
+void ResolveDevices(Options& o, std::vector<std::string>& warnings) {
+    posix::DeviceMap map;
+    std::array<bool, 5> given = posix::LoadPortMap(posix::DefaultPortMapPath(), map, warnings);
+    for (std::size_t n = 1; n < given.size(); ++n) {
+        if (o.comGiven[n]) {
+            map.com[n] = o.map.com[n];
+            given[n] = true;
+        }
+    }
+    if (o.telnetGiven) {
+        map.telnetHost = o.map.telnetHost;
+        map.telnetPort = o.map.telnetPort;
+    }
+    map.lockDir = o.map.lockDir;
+    posix::AutoMap(map, posix::ListSerialDevices(), given);
+    o.map = map;
+}
+
+std::string ListText(const Options& o) {
+    std::vector<std::string> warnings;
+    const std::string text =
+        posix::FormatDeviceList(posix::ListSerialDevices({}, &warnings), o.map, o.map.lockDir);
+    std::string out;
+    for (const std::string& w : warnings) {
+        out += "pelko: " + w + "\n";
+    }
+    return text + out;
 }
 
 void ApplyRunOverrides(const Options& o) {
@@ -241,9 +283,16 @@ std::string HelpText(const std::string& program) {
            "                     can hold it)\n"
            "  -h, --help         show this text and exit\n"
            "  -V, --version      show the version and exit\n"
+           "  --list             list the serial devices of this machine (device, by-id name,\n"
+           "                     driver, USB id and product, COM port, in use) and exit\n"
            "\n"
            "Each option also takes its value as the next argument (--com1 /dev/ttyUSB0); `--`\n"
            "ends the options. Without them PELKO.SET in the working folder decides.\n"
+           "COM1 to COM4 and TELNET may also be set for good in ~/.config/pelko/ports\n"
+           "(XDG_CONFIG_HOME), one KEY=VALUE a line: COM1=/dev/serial/by-id/..., "
+           "TELNET=HOST:PORT.\n"
+           "A COM port that nothing names goes to the USB serial boards present (in the order\n"
+           "of their /dev/serial/by-id names), then to /dev/ttyS0 and up.\n"
            "A serial device is opened for Pelko alone: a UUCP lock file in /var/lock, flock\n"
            "and TIOCEXCL keep other programs off it while it is connected.\n"
            "\n"

@@ -7,10 +7,17 @@
 //                                 where a value belongs. argv is left as it was.
 //   HelpText(program)             the --help text: every option and exit status
 //   VersionText()                 the --version line
+//   ResolveDevices(options, warnings)  where COM1 to COM4 and TELNET lead for this run: the
+//                                 per-user port file, the command line on top, and for a COM
+//                                 port neither names, the serial boards present, then
+//                                 /dev/ttyS0 and up; the file's bad lines become warnings
+//   ListText(options)             the --list text for the resolved map (never opens a device)
 //   ApplyRunOverrides(options)    hands the port, baud rate and column limit chosen for this run
 //                                 to the settings (gRunOverrides); cannot fail
+#include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "posix/devices.h"
 
@@ -25,7 +32,7 @@ enum ExitStatus {
     kExitUsage = 64,     // a bad command line
 };
 
-enum class Action { Window, Help, Version, Error, Upload, DryRun };
+enum class Action { Window, Help, Version, List, Error, Upload, DryRun };
 
 inline constexpr double kDefaultTimeout = 10; // seconds
 
@@ -40,11 +47,15 @@ struct Options {
     std::uint32_t baud = 0;           // 0: as PELKO.SET says
     bool max40 = false;               // true: 40 columns whatever PELKO.SET says
     double timeout = kDefaultTimeout; // seconds one answer may take; 0: no limit
+    std::array<bool, 5> comGiven{};   // --comN (or DEVICE for COM1) named a device
+    bool telnetGiven = false;
 };
 
 Options ParseCommandLine(int argc, char** argv);
 std::string HelpText(const std::string& program);
 std::string VersionText();
 void ApplyRunOverrides(const Options& options);
+void ResolveDevices(Options& options, std::vector<std::string>& warnings);
+std::string ListText(const Options& options);
 
 } // namespace pelko::cli

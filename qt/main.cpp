@@ -7,6 +7,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "app/wndproc.h"
 #include "cli/headless.h"
@@ -45,7 +47,18 @@ int main(int argc, char** argv) {
     if (const char* dir = std::getenv("PELKO_LOCK_DIR"); dir != nullptr && *dir != 0) {
         options.map.lockDir = dir;
     }
+    if (options.action != pelko::cli::Action::Error && options.action != pelko::cli::Action::Help &&
+        options.action != pelko::cli::Action::Version) {
+        std::vector<std::string> warnings;
+        pelko::cli::ResolveDevices(options, warnings);
+        for (const std::string& w : warnings) {
+            std::fprintf(stderr, "%s: %s\n", program.c_str(), w.c_str());
+        }
+    }
     switch (options.action) {
+    case pelko::cli::Action::List:
+        std::fputs(pelko::cli::ListText(options).c_str(), stdout);
+        return 0;
     case pelko::cli::Action::Help:
         std::fputs(pelko::cli::HelpText(program).c_str(), stdout);
         return 0;

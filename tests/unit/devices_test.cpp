@@ -87,6 +87,9 @@ TEST(CommandLine, EveryFormAndEveryRefusal) {
         {{"pelko", "--upload", "--", "-odd.src"}, Action::Error},
         {{"pelko", "--upload", "a.src", "--", "/dev/pts/3"}, Action::Upload, "/dev/pts/3", "a.src"},
         {{"pelko", "--version"}, Action::Version},
+        {{"pelko", "--list"}, Action::List},
+        {{"pelko", "--list", "/dev/ttyACM0"}, Action::Error},
+        {{"pelko", "--list", "--upload", "a.src"}, Action::Error},
         {{"pelko", "-h", "--com1=x"}, Action::Help, "x"},
         // Refused: unknown, missing or bad values, twice, two modes, an option as a value.
         {{"pelko", "-platform", "offscreen"}, Action::Error},
