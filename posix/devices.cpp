@@ -85,13 +85,26 @@ std::string DeviceMap::Describe(const std::string& device) const {
     return n >= 1 ? com[static_cast<std::size_t>(n)] : std::string();
 }
 
+namespace {
+// Window thread only, as the installs are.
+DeviceMap& InstalledMapSlot() {
+    static DeviceMap map;
+    return map;
+}
+} // namespace
+
 void InstallPortFactory(const DeviceMap& map) {
     // Factories stay alive for the life of the program: the core may still hold the old one.
     static std::mutex mu;
     static std::vector<std::unique_ptr<platform::PortFactory>> made;
     std::lock_guard lock(mu);
     made.push_back(MakePortFactory(map));
+    InstalledMapSlot() = map;
     platform::SetPortFactory(made.back().get());
+}
+
+DeviceMap InstalledDeviceMap() {
+    return InstalledMapSlot();
 }
 
 std::unique_ptr<platform::PortFactory> MakePortFactory(const DeviceMap& map) {

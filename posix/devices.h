@@ -6,6 +6,8 @@
 //                                   false, with host and port untouched, for anything else
 //   InstallPortFactory(map)         opens ports through `map` from now on (replaces any
 //                                   earlier one); cannot fail
+//   InstalledDeviceMap()            the map InstallPortFactory last installed (the default map
+//                                   before any); window thread only
 //   MakePortFactory(map)            a factory for `map` that is not installed
 //   DeviceMap::Describe(device)     "/dev/ttyS0", "127.0.0.1:2217", or "" for a name that leads
 //                                   nowhere
@@ -30,6 +32,7 @@ struct DeviceMap {
 
 bool ParseHostPort(const std::string& text, std::string& host, std::uint16_t& port);
 void InstallPortFactory(const DeviceMap& map);
+DeviceMap InstalledDeviceMap();
 std::unique_ptr<platform::PortFactory> MakePortFactory(const DeviceMap& map);
 
 } // namespace pelko::posix

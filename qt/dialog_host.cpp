@@ -10,7 +10,9 @@
 #include <QPushButton>
 
 #include "qt/font_chooser.h"
+#include "qt/port_picker.h"
 #include "resources/messages.h"
+#include "resources/resources.h"
 
 namespace pelko::qt {
 
@@ -36,6 +38,13 @@ DialogHost::DialogHost(const DialogTemplate& layout, platform::DlgProc proc, std
     baseX_ = std::max(1, (fm.horizontalAdvance(sample) / 26 + 1) / 2);
     baseY_ = std::max(1, fm.height());
     Build(layout);
+    // The Setup dialog's port list: where the chosen entry leads, on a line of its own inside
+    // the Terminal group, under the fixed texts.
+    if (auto* ports = qobject_cast<QComboBox*>(Item(IDD_PORTCB))) {
+        auto* where = new QLabel(this);
+        where->setGeometry(ToPixels(10, 122, 105, 10));
+        AttachPortPicker(this, ports, where);
+    }
     const QRect frame = ToPixels(layout.x, layout.y, layout.cx, layout.cy);
     setFixedSize(frame.size());
     if (parent != nullptr) {

@@ -1,0 +1,91 @@
+#include "qt/port_picker.h"
+
+#include <QInputDialog>
+#include <QMenu>
+#include <QMessageBox>
+
+#include "posix/device_list.h"
+#include "posix/devices.h"
+#include "posix/port_map.h"
+#include "resources/port_names.h"
+
+namespace pelko::qt {
+
+namespace {
+
+void ShowDevice(QComboBox* list, QLabel* label) {
+    const QString tip = list->currentIndex() < 0
+                            ? QString()
+                            : list->itemData(list->currentIndex(), Qt::ToolTipRole).toString();
+    const QString text = tip.isEmpty() ? QString() : QStringLiteral("= ") + tip;
+    label->setText(label->fontMetrics().elidedText(text, Qt::ElideMiddle, label->width()));
+    label->setToolTip(tip + QStringLiteral("\nRight-click the list to choose the device."));
+}
+
+// Keeps `value` for port `n` in the ports file and in the map the program opens ports through.
+void Remap(QWidget* dialog, QComboBox* list, QLabel* label, int n, const std::string& value) {
+    posix::DeviceMap map = posix::InstalledDeviceMap();
+    if (n == kTelnetPortNum) {
+        if (!posix::ParseHostPort(value, map.telnetHost, map.telnetPort)) {
+            QMessageBox::warning(dialog, QStringLiteral("Port"),
+                                 QStringLiteral("TELNET wants HOST:PORT, not \"%1\".")
+                                     .arg(QString::fromStdString(value)));
+            return;
+        }
+    } else {
+        map.com[static_cast<std::size_t>(n)] = value;
+    }
+    std::string error;
+    const std::string file = posix::DefaultPortMapPath();
+    if (file.empty() || !posix::SavePortEntry(file, PortLabel(n), value, &error)) {
+        QMessageBox::warning(dialog, QStringLiteral("Port"),
+                             QStringLiteral("Not kept for the next start: %1")
+                                 .arg(QString::fromStdString(error.empty() ? "no folder" : error)));
+    }
+    posix::InstallPortFactory(map);
+    list->setItemData(
+        n - 1, QString::fromStdString(map.Describe(PortDeviceName(static_cast<std::uint8_t>(n)))),
+        Qt::ToolTipRole);
+    ShowDevice(list, label);
+}
+
+} // namespace
+
+void AttachPortPicker(QWidget* dialog, QComboBox* list, QLabel* label) {
+    label->setTextFormat(Qt::PlainText);
+    ShowDevice(list, label);
+    QObject::connect(list, &QComboBox::currentIndexChanged, label,
+                     [list, label](int) { ShowDevice(list, label); });
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(list, &QWidget::customContextMenuRequested, dialog, [=](const QPoint& at) {
+        const int n = list->currentIndex() + 1;
+        if (n < 1) {
+            return;
+        }
+        QMenu menu(dialog);
+        if (n != kTelnetPortNum) {
+            for (const posix::SerialDevice& d : posix::ListSerialDevices()) {
+                const std::string path = d.byId.empty() ? d.path : d.byId;
+                const std::string text =
+                    d.path + (d.product.empty() ? "" : "  " + d.product) +
+                    (d.byId.empty() ? "" : "  (" + d.byId.substr(d.byId.rfind('/') + 1) + ")");
+                menu.addAction(QString::fromStdString(text),
+                               [=] { Remap(dialog, list, label, n, path); });
+            }
+        }
+        menu.addAction(QStringLiteral("Other..."), [=] {
+            bool ok = false;
+            const QString typed = QInputDialog::getText(
+                dialog, QString::fromStdString(PortLabel(n)),
+                n == kTelnetPortNum ? QStringLiteral("Server (HOST:PORT):")
+                                    : QStringLiteral("Device path:"),
+                QLineEdit::Normal, list->itemData(n - 1, Qt::ToolTipRole).toString(), &ok);
+            if (ok && !typed.trimmed().isEmpty()) {
+                Remap(dialog, list, label, n, typed.trimmed().toStdString());
+            }
+        });
+        menu.exec(list->mapToGlobal(at));
+    });
+}
+
+} // namespace pelko::qt

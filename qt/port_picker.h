@@ -1,0 +1,16 @@
+#pragma once
+// The Setup dialog's port list, told where each entry leads: a line under the list shows the
+// device of the chosen entry, and the list's context menu sets it, from the serial devices of
+// this machine or a path (a host:port for TELNET) typed in. The choice is kept in the per-user
+// ports file and takes effect at the next Connect.
+//   AttachPortPicker(dialog, list, label)  wires the list's context menu and keeps the label in
+//                                          step with the chosen entry; cannot fail
+#include <QComboBox>
+#include <QLabel>
+#include <QWidget>
+
+namespace pelko::qt {
+
+void AttachPortPicker(QWidget* dialog, QComboBox* list, QLabel* label);
+
+} // namespace pelko::qt
