@@ -56,6 +56,9 @@ void AttachPortPicker(QWidget* dialog, QComboBox* list, QLabel* label) {
     ShowDevice(list, label);
     QObject::connect(list, &QComboBox::currentIndexChanged, label,
                      [list, label](int) { ShowDevice(list, label); });
+    // The entries' devices arrive after the entries.
+    QObject::connect(list->model(), &QAbstractItemModel::dataChanged, label,
+                     [list, label] { ShowDevice(list, label); });
     list->setContextMenuPolicy(Qt::CustomContextMenu);
     QObject::connect(list, &QWidget::customContextMenuRequested, dialog, [=](const QPoint& at) {
         const int n = list->currentIndex() + 1;

@@ -93,8 +93,9 @@ TEST(QtSetupDialog, ShowsTheControlsAsLaidOutAndLocksThePortWhileConnected) {
         for (auto* label : dlg->findChildren<QLabel*>()) {
             texts.push_back(label->text().toStdString());
         }
+        // The last line names the chosen port's device: none here.
         EXPECT_THAT(texts, ElementsAre("&Port:", "&Baud Rate:", "Fixed:", "-- 8 Data Bits",
-                                       "-- No Parity", "-- 1 Stop Bit", "-- No Handshake"));
+                                       "-- No Parity", "-- 1 Stop Bit", "-- No Handshake", ""));
         std::vector<std::pair<std::string, bool>> checks;
         for (int id : {554, 552, 556, 553, 555}) {
             auto* box = ItemOf<QCheckBox>(dlg, id);
@@ -192,8 +193,10 @@ TEST(QtSetupDialog, PortEntriesCarryTheirDevicesAsTooltips) {
                                       "/dev/ttyCOM4", "127.0.0.1:2217"));
         // The closed list tells what its selected entry stands for.
         EXPECT_EQ(port->toolTip().toStdString(), "/dev/ttyCOM2");
+        EXPECT_EQ(dlg->findChildren<QLabel*>().back()->text().toStdString(), "= /dev/ttyCOM2");
         port->setCurrentIndex(4);
         EXPECT_EQ(port->toolTip().toStdString(), "127.0.0.1:2217");
+        EXPECT_EQ(dlg->findChildren<QLabel*>().back()->text().toStdString(), "= 127.0.0.1:2217");
         Click(ItemOf<QPushButton>(dlg, 2));
     }));
     platform::SetPortFactory(nullptr);
