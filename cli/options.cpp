@@ -1,6 +1,7 @@
 #include "cli/options.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <getopt.h>
 #include <set>
@@ -10,6 +11,7 @@
 #include "posix/port_map.h"
 #include "resources/globals.h"
 #include "resources/port_names.h"
+#include "serial/session_log.h"
 #include "settings/settings.h"
 
 namespace pelko::cli {
@@ -32,6 +34,8 @@ enum OptionId {
     kCom4,
     kTelnet,
     kList,
+    kLog,
+    kLogTimestamps,
 };
 
 constexpr option kLongOptions[] = {
@@ -50,6 +54,8 @@ constexpr option kLongOptions[] = {
     {"com4", required_argument, nullptr, kCom4},
     {"telnet", required_argument, nullptr, kTelnet},
     {"list", no_argument, nullptr, kList},
+    {"log", required_argument, nullptr, kLog},
+    {"log-timestamps", no_argument, nullptr, kLogTimestamps},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -135,6 +141,15 @@ Options ParseCommandLine(int argc, char** argv) {
         case kVersion:
             version = true;
             break;
+        case kLog:
+            o.log = value;
+            if (value.empty()) {
+                return Fail(o, "--log needs a file name");
+            }
+            break;
+        case kLogTimestamps:
+            o.logTimestamps = true;
+            break;
         case kList:
             o.action = o.action == Action::Window ? Action::List : o.action;
             break;
@@ -204,6 +219,9 @@ Options ParseCommandLine(int argc, char** argv) {
     if (seen.count(kList) != 0 && (o.action != Action::List || !o.device.empty())) {
         return Fail(o, "--list goes alone");
     }
+    if (o.logTimestamps && o.log.empty()) {
+        return Fail(o, "--log-timestamps goes with --log FILE");
+    }
     if (o.action == Action::Window && (o.visible || o.max40 || seen.count(kTimeout) != 0)) {
         return Fail(o, "--visible, --max40 and --timeout go with --upload or --dry-run");
     }
@@ -252,6 +270,14 @@ std::string ListText(const Options& o) {
     return text + out;
 }
 
+void StartLog(const Options& o, const std::string& program) {
+    std::string why;
+    if (!o.log.empty() && !OpenSessionLog(o.log, o.logTimestamps, why)) {
+        std::fprintf(stderr, "%s: cannot write the log %s; going on without one\n", program.c_str(),
+                     why.c_str());
+    }
+}
+
 void ApplyRunOverrides(const Options& o) {
     gRunOverrides.port = static_cast<std::uint8_t>(o.port);
     gRunOverrides.baud = o.baud;
@@ -281,6 +307,9 @@ std::string HelpText(const std::string& program) {
            "  --port=PORT        COM1 to COM4 or TELNET for this run\n"
            "  -b, --baud=N       baud rate for this run (Save Setup keeps it when PELKO.SET\n"
            "                     can hold it)\n"
+           "  --log=FILE         append what is received and typed, raw, and the upload's\n"
+           "                     events as lines of their own, to FILE\n"
+           "  --log-timestamps   begin each received line in the log with the local time\n"
            "  -h, --help         show this text and exit\n"
            "  -V, --version      show the version and exit\n"
            "  --list             list the serial devices of this machine (device, by-id name,\n"

@@ -12,6 +12,8 @@
 //                                 port neither names, the serial boards present, then
 //                                 /dev/ttyS0 and up; the file's bad lines become warnings
 //   ListText(options)             the --list text for the resolved map (never opens a device)
+//   StartLog(options, program)    opens the --log file; a file that cannot be opened is said on
+//                                 standard error once and the session goes on without it
 //   ApplyRunOverrides(options)    hands the port, baud rate and column limit chosen for this run
 //                                 to the settings (gRunOverrides); cannot fail
 #include <array>
@@ -49,12 +51,15 @@ struct Options {
     double timeout = kDefaultTimeout; // seconds one answer may take; 0: no limit
     std::array<bool, 5> comGiven{};   // --comN (or DEVICE for COM1) named a device
     bool telnetGiven = false;
+    std::string log; // --log FILE: the session's record; "" for none
+    bool logTimestamps = false;
 };
 
 Options ParseCommandLine(int argc, char** argv);
 std::string HelpText(const std::string& program);
 std::string VersionText();
 void ApplyRunOverrides(const Options& options);
+void StartLog(const Options& options, const std::string& program);
 void ResolveDevices(Options& options, std::vector<std::string>& warnings);
 std::string ListText(const Options& options);
 

@@ -16,6 +16,7 @@
 #include "qt/qt_window.h"
 #include "qt/quit_signals.h"
 #include "resources/globals.h"
+#include "serial/session_log.h"
 
 namespace {
 
@@ -55,6 +56,14 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s: %s\n", program.c_str(), w.c_str());
         }
     }
+    if (options.action == pelko::cli::Action::Window ||
+        options.action == pelko::cli::Action::Upload) {
+        pelko::cli::StartLog(options, program);
+    }
+    // The log is closed last, once no receive thread runs.
+    struct LogCloser {
+        ~LogCloser() { pelko::CloseSessionLog(); }
+    } logCloser;
     switch (options.action) {
     case pelko::cli::Action::List:
         std::fputs(pelko::cli::ListText(options).c_str(), stdout);
@@ -92,6 +101,7 @@ int main(int argc, char** argv) {
     char* qtArgv[] = {argv[0], nullptr};
     const int code = Run(qtArgc, qtArgv);
     if (const int sig = pelko::qt::QuitSignal(); sig != 0) {
+        pelko::CloseSessionLog();
         std::signal(sig, SIG_DFL);
         std::raise(sig);
     }

@@ -5,6 +5,7 @@
 #include "link/handshake.h"
 #include "resources/globals.h"
 #include "serial/connection.h"
+#include "serial/session_log.h"
 #include "terminal/interpreter.h"
 #include "terminal/tty_info.h"
 
@@ -41,6 +42,7 @@ platform::Window* WaitForWindow(TTYInfo* tty) {
 }
 
 void Deliver(platform::Window* hwnd, const std::uint8_t* block, std::int32_t n) {
+    LogReceived(block, n);
     if (gLink.gfUploading.load() != 0) {
         // While an upload runs the block is the echo of the line in flight. What this block
         // decided, not a second look at gfUploading, says whether to show it.

@@ -1,6 +1,7 @@
 #include "serial/transmit.h"
 
 #include "serial/receive.h"
+#include "serial/session_log.h"
 #include "terminal/interpreter.h"
 #include "terminal/tty_info.h"
 
@@ -12,6 +13,7 @@ int ProcessTTYCharacter(platform::Window* hwnd, std::uint8_t character) {
         return 0;
     }
     WriteCommBlock(hwnd, &character, 1);
+    LogTyped(&character, 1);
     if (tty->fLocalEcho.load() != 0) {
         WriteTTYBlock(hwnd, &character, 1);
     }

@@ -1,8 +1,10 @@
 #include "upload/upload.h"
 
 #include <cstring>
+#include <string>
 
 #include "resources/globals.h"
+#include "serial/session_log.h"
 #include "serial/transmit.h"
 #include "terminal/interpreter.h"
 #include "terminal/tty_info.h"
@@ -49,6 +51,21 @@ void End(platform::Window* hwnd, UploadEnd how, const char* report, std::int32_t
         ShowLine(hwnd, report, n);
     }
     gLink.end = how;
+    static constexpr const char* kHow[] = {"", "ready", "rejected", "cancelled", "connection lost"};
+    std::string event = std::string("upload ended: ") + kHow[static_cast<int>(how)];
+    if (how != UploadEnd::Ready) {
+        event += " in line " + std::to_string(gqwSourceLine);
+    }
+    if (how == UploadEnd::Rejected) {
+        std::uint8_t echo[kRXBufSize];
+        const std::int32_t got = TakeEcho(echo);
+        event += ", echo \"" +
+                 std::string(
+                     reinterpret_cast<const char*>(echo),
+                     static_cast<std::size_t>(got > 0 && echo[got - 1] == '\r' ? got - 1 : got)) +
+                 "\"";
+    }
+    LogEvent(event);
 }
 
 // The upload after its file is open: lines out, one at a time, each after the last one's echo.
@@ -136,6 +153,7 @@ int UploadSource(platform::Window* hwnd, UploadMode mode) {
         return 0;
     }
     InUpload running;
+    LogEvent("upload started: " + gszSourcePath);
     RunUpload(hwnd, mode);
     return 1;
 }

@@ -48,7 +48,10 @@ same err "good.src:12: warning: bytes above 0x7F dropped"
 [ "$(wc -l < transcript)" -eq 12 ] || fail "the target received $(wc -l < transcript) lines"
 
 start_sim --reject-word oops
-run 1 --upload bad.src --visible --baud 115200 --com1="$pty"
+run 1 --upload bad.src --visible --baud 115200 --com1="$pty" --log "$work/session.log"
+grep -q '^\[pelko\] upload started: bad.src$' session.log || fail "log: $(cat session.log)"
+grep -q '^\[pelko\] upload ended: rejected in line 3, echo "two oops ~ oops ?"$' session.log ||
+  fail "log: $(cat session.log)"
 same out "<1> one
 <3> Source Error in line <3> "
 same err "bad.src:2: pause: continuing, standard input is not a terminal
@@ -65,6 +68,9 @@ grep -q "in use by process $holder (sleep) (lock file $PELKO_LOCK_DIR/LCK" "$wor
   fail "a held port said: $(cat "$work/err")"
 kill "$holder"; wait "$holder" 2>/dev/null || true
 
+run 3 --upload missing.src --com1="$pty" --log /nonexistent/session.log
+grep -q 'cannot write the log /nonexistent/session.log: No such file or directory; going on' \
+  "$work/err" || fail "a log that cannot be written said: $(cat "$work/err")"
 run 3 --upload missing.src --com1="$pty"
 same err "missing.src: Unable to open Source File!"
 

@@ -88,6 +88,7 @@ TEST(CommandLine, EveryFormAndEveryRefusal) {
         {{"pelko", "--upload", "a.src", "--", "/dev/pts/3"}, Action::Upload, "/dev/pts/3", "a.src"},
         {{"pelko", "--version"}, Action::Version},
         {{"pelko", "--list"}, Action::List},
+        {{"pelko", "--log-timestamps"}, Action::Error},
         {{"pelko", "--list", "/dev/ttyACM0"}, Action::Error},
         {{"pelko", "--list", "--upload", "a.src"}, Action::Error},
         {{"pelko", "-h", "--com1=x"}, Action::Help, "x"},
