@@ -15,6 +15,7 @@
 #include "posix/devices.h"
 #include "qt/qt_window.h"
 #include "qt/quit_signals.h"
+#include "qt/status_bar.h"
 #include "resources/globals.h"
 #include "serial/session_log.h"
 
@@ -28,6 +29,7 @@ int Run(int& argc, char** argv) {
         return 0;
     }
     pelko::hTTYWnd.store(&window);
+    pelko::qt::AttachStatusBar(window);
     window.show();
     window.view()->setFocus();
     // A signal that came while the window was made (its boxes run event loops of their own)

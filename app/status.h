@@ -1,0 +1,25 @@
+#pragma once
+// The state of the session at a glance, for a status line under the terminal.
+//   DescribeStatus(hwnd)  the port ("COM1", "TELNET") and what it leads to, the baud rate, the
+//                         connection's state, the selected source file and, during an upload,
+//                         its progress ("line N of about M"); empty fields when the window holds
+//                         no record. Window thread only; never opens a port.
+#include <cstdint>
+#include <string>
+
+#include "platform/window.h"
+
+namespace pelko {
+
+struct StatusInfo {
+    std::string port;
+    std::string device;
+    std::uint32_t baud = 0;
+    std::string state; // "connected", "not connected", "connection lost"
+    std::string source;
+    std::string progress;
+};
+
+StatusInfo DescribeStatus(platform::Window* hwnd);
+
+} // namespace pelko
