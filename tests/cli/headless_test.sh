@@ -20,11 +20,12 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 start_sim() {
   [ -n "$sim_pid" ] && { kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; }
+  rm -f "$work/sim.out" # the new one's, not the last one's, is waited for
   "$simulator" --pty "$@" > "$work/sim.out" 2> "$work/sim.log" &
   sim_pid=$!
   for _ in $(seq 100); do grep -q '^PTY ' "$work/sim.out" 2>/dev/null && break; sleep 0.05; done
   pty=$(sed -n 's/^PTY //p' "$work/sim.out" | head -n1)
-  [ -n "$pty" ] || fail "the simulator gave no pty"
+  [ -n "$pty" ] || fail "the simulator gave no pty: $(cat "$work/sim.log")"
 }
 # run EXPECTED_STATUS ARGS...: runs pelko, keeps stdout and stderr in out and err
 run() {
@@ -83,6 +84,7 @@ same err "good.src:1: error: no answer from the target within 0.3 s"
 # stays ignored, SIGTERM (as Ctrl+C; a script's background job ignores SIGINT) stops before
 # the next line; none leaves a lock file behind.
 for i in $(seq 1 200); do printf 'row %d\n' "$i"; done > long.src
+started() { for _ in $(seq 200); do [ -s "$1" ] && return 0; sleep 0.05; done; fail "no upload"; }
 no_locks() { [ -z "$(ls -A "$PELKO_LOCK_DIR")" ] || fail "lock file left: $(ls "$PELKO_LOCK_DIR")"; }
 start_sim --line-delay 2 --transcript "$work/t2"
 set +o pipefail
@@ -94,13 +96,13 @@ no_locks
 start_sim --line-delay 2 --transcript "$work/t3"
 (trap '' HUP; exec "$pelko" --upload long.src --com1="$pty" > /dev/null 2>&1) &
 up=$!
-sleep 0.1; kill -HUP "$up"; got=0; wait "$up" || got=$?
+started t3; kill -HUP "$up"; got=0; wait "$up" || got=$?
 [ "$got" -eq 0 ] || fail "an ignored SIGHUP ended the upload with $got"
 [ "$(wc -l < t3)" -eq 200 ] || fail "after SIGHUP the target received $(wc -l < t3) lines"
 start_sim --line-delay 2 --transcript "$work/t4"
 "$pelko" --upload long.src --com1="$pty" > /dev/null 2> "$work/err" &
 up=$!
-sleep 0.1; kill -TERM "$up"; got=0; wait "$up" || got=$?
+started t4; kill -TERM "$up"; got=0; wait "$up" || got=$?
 [ "$got" -eq 4 ] || fail "SIGTERM ended the upload with $got"
 grep -q ': error: interrupted' "$work/err" || fail "SIGTERM said: $(cat "$work/err")"
 sent=$(wc -l < t4); sleep 0.1
