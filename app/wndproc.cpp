@@ -1,5 +1,7 @@
 #include "app/wndproc.h"
 
+#include <string>
+
 #include "app/about.h"
 #include "app/create.h"
 #include "resources/commands.h"
@@ -48,9 +50,11 @@ void Command(platform::Window* hwnd, unsigned id) {
         KillTTYFocus(hwnd);
         CloseConnection(hwnd);
         break;
-    case IDM_SELECTSOURCE:
-        SourceOpenDlg(hwnd, gszSourcePath, gszSourceTitle);
+    case IDM_SELECTSOURCE: {
+        std::string title; // the dialog's answer; nothing keeps it
+        SourceOpenDlg(hwnd, gszSourcePath, title);
         break;
+    }
     case IDM_EXIT:
         hwnd->PostClose();
         break;

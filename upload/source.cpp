@@ -12,7 +12,6 @@
 namespace pelko {
 
 std::string gszSourcePath;
-std::string gszSourceTitle;
 std::uint8_t gsTXBuf[kTXBufSize] = {};
 std::uint16_t gwTXCol = 0;
 int gfFold = 0;

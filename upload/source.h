@@ -29,9 +29,8 @@
 
 namespace pelko {
 
-// The chosen source file's full path (empty until the first choice) and its bare name.
+// The chosen source file's full path (empty until the first choice).
 extern std::string gszSourcePath;
-extern std::string gszSourceTitle;
 
 inline constexpr int kSourceEnd = 0;
 inline constexpr int kSourceLine = 1;
