@@ -257,17 +257,14 @@ int RunDryRun(const Options& o) {
         return kExitFile;
     }
     gwSourceLine = 1;
-    for (int got; (got = ReadSourceLine(&win)) != kSourceEnd;) {
-        if (got == kSourcePause) {
-            win.MessageBox(gszContinueStr, gszUpStr, platform::MB_OK);
-        } else if (got == kSourceLine) {
-            const bool cr = gwTXCol > 0 && gsTXBuf[gwTXCol - 1] == '\r';
-            std::printf("%5llu %c ", FileLine(), cr ? '|' : '+');
-            std::fwrite(gsTXBuf, 1, gwTXCol - (cr ? 1U : 0U), stdout);
-            std::fputc('\n', stdout);
-            WarnHighDropped(o);
-            ++gwSourceLine;
-        }
+    // The upload's own stepping, with each line printed instead of sent.
+    while (NextSourceLine(&win) == kSourceLine) {
+        const bool cr = gwTXCol > 0 && gsTXBuf[gwTXCol - 1] == '\r';
+        std::printf("%5llu %c ", FileLine(), cr ? '|' : '+');
+        std::fwrite(gsTXBuf, 1, gwTXCol - (cr ? 1U : 0U), stdout);
+        std::fputc('\n', stdout);
+        WarnHighDropped(o);
+        ++gwSourceLine;
     }
     CloseSourceFile();
     std::fflush(stdout);

@@ -80,18 +80,10 @@ void RunUpload(platform::Window* hwnd, UploadMode mode) {
         Show(hwnd, gszLoadStr);
     }
     for (;;) {
-        const int got = ReadSourceLine(hwnd);
-        if (got == kSourceEnd) {
+        if (NextSourceLine(hwnd) == kSourceEnd) {
             End(hwnd, UploadEnd::Ready, nullptr, 0);
             Show(hwnd, gszRdyStr);
             return;
-        }
-        if (got == kSourcePause) {
-            hwnd->MessageBox(gszContinueStr, gszUpStr, platform::MB_OK);
-            continue;
-        }
-        if (got != kSourceLine) {
-            continue;
         }
 
         const std::int32_t n = IToDecString(gwSourceLine, gszLineStr);
@@ -156,6 +148,18 @@ int UploadSource(platform::Window* hwnd, UploadMode mode) {
     LogEvent("upload started: " + gszSourcePath);
     RunUpload(hwnd, mode);
     return 1;
+}
+
+int NextSourceLine(platform::Window* hwnd) {
+    for (;;) {
+        const int got = ReadSourceLine(hwnd);
+        if (got == kSourceEnd || got == kSourceLine) {
+            return got;
+        }
+        if (got == kSourcePause) {
+            hwnd->MessageBox(gszContinueStr, gszUpStr, platform::MB_OK);
+        }
+    }
 }
 
 int IToDecString(std::int32_t value, char* text) {

@@ -5,6 +5,9 @@
 //                              when it did not start: no record, an upload already running, no
 //                              connection (told the user), or the source file could not be
 //                              opened (told the user). gLink.end says how it ended.
+//   NextSourceLine(hwnd)       the next line to send, the pauses on the way asked with the
+//                              "Continue?" box: kSourceLine with the line in gsTXBuf, or
+//                              kSourceEnd at the end of the file (or a read error, told)
 //   IToDecString(value, text)  writes "<digits> " and a NUL (no digits for 0) into the 10-byte
 //                              text; the number of bytes before the NUL
 #include <cstdint>
@@ -31,6 +34,7 @@ inline constexpr const char* gszNotConnectedStr =
     "No connection is open.\nConnect to the target before uploading.";
 
 int UploadSource(platform::Window* hwnd, UploadMode mode);
+int NextSourceLine(platform::Window* hwnd);
 int IToDecString(std::int32_t value, char* text);
 
 } // namespace pelko
