@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
-cmake --preset release >/dev/null
+cmake --preset release -DPELKO_BENCH=ON >/dev/null
 cmake --build --preset release -j "${PELKO_JOBS:-2}"
 export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 ./build/release/bench/pelko_bench "$@"

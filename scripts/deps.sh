@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev fonts-dejavu-core
   xvfb xauth xdotool imagemagick
   ser2net socat
-  dpkg-dev file
+  dpkg-dev file lintian
 )
 missing=()
 for p in "${packages[@]}"; do

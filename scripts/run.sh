@@ -7,10 +7,16 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
-bash scripts/deps.sh
-cmake --preset release >/dev/null
-cmake --build --preset release -j "${PELKO_JOBS:-2}" --target pelko zemra_sim
-pelko="$root/build/release/qt/pelko"
+# PELKO_BUILD_DIR names a finished build folder to run from instead (the tests do): then nothing
+# is installed or built, and PELKO_DEMO_DIR may move the demo's working folder.
+build="${PELKO_BUILD_DIR:-}"
+if [ -z "$build" ]; then
+  bash scripts/deps.sh
+  cmake --preset release >/dev/null
+  cmake --build --preset release -j "${PELKO_JOBS:-2}" --target pelko zemra_sim
+  build="$root/build/release"
+fi
+pelko="$build/qt/pelko"
 
 window=1
 port=0
@@ -29,10 +35,10 @@ if [ "$window" -eq 0 ] || [ "$port" -eq 1 ]; then
   exec "$pelko" "$@"
 fi
 
-demo="$root/build/demo"
+demo="${PELKO_DEMO_DIR:-$root/build/demo}"
 mkdir -p "$demo"
 cp examples/*.txt "$demo/"
-"$root/build/release/tools/zemra_sim" --pty --reject-word oops --line-delay 5 \
+"$build/tools/zemra_sim" --pty --reject-word oops --line-delay 5 \
   > "$demo/simulator.out" 2> "$demo/simulator.log" &
 sim=$!
 echo "$sim" > "$demo/simulator.pid"

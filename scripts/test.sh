@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# The whole suite from a fresh clone: installs what it needs, then builds and tests the release,
-# ASan+UBSan and TSan builds, and runs every fuzz target for PELKO_FUZZ_SECONDS (default 30).
+# The whole suite from a fresh clone: installs the packages it builds with, then builds and
+# tests one preset after the other: the release build (with the Debian package, checked and used
+# unpacked in a temporary folder), the ASan+UBSan build, the TSan build (the threaded tests) and
+# the fuzz targets, each run for PELKO_FUZZ_SECONDS (default 30). Each build holds only what its
+# tests use. A preset that fails does not stop the others; the status is 1 if any failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -8,6 +11,7 @@ bash scripts/deps.sh
 jobs="${PELKO_JOBS:-2}"
 runtime="$(mktemp -d /tmp/pelko-xdg.XXXXXX)"
 chmod 700 "$runtime"
+trap 'rm -rf "$runtime"' EXIT
 export XDG_RUNTIME_DIR="$runtime"
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
@@ -15,20 +19,29 @@ export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
 
-for preset in release asan tsan fuzz; do
-  extra=()
-  [ "$preset" = fuzz ] && extra=(-DPELKO_FUZZ_SECONDS="${PELKO_FUZZ_SECONDS:-30}")
-  cmake --preset "$preset" "${extra[@]}" >/dev/null
-  cmake --build --preset "$preset" -j "$jobs"
-done
-
 # ThreadSanitizer needs an address space layout it can map; newer kernels randomise too much.
 tsan_prefix=()
 if command -v setarch >/dev/null && setarch "$(uname -m)" -R true 2>/dev/null; then
   tsan_prefix=(setarch "$(uname -m)" -R)
 fi
 
-ctest --preset release -j "$jobs"
-ctest --preset asan -j "$jobs"
-"${tsan_prefix[@]}" ctest --preset tsan
-ctest --preset fuzz -j "$jobs"
+failed=()
+for preset in release asan tsan fuzz; do
+  configure=()
+  test_run=(ctest --preset "$preset" -j "$jobs")
+  case "$preset" in
+    tsan) test_run=("${tsan_prefix[@]}" ctest --preset tsan) ;; # one test at a time
+    fuzz) configure=(-DPELKO_FUZZ_SECONDS="${PELKO_FUZZ_SECONDS:-30}") ;;
+  esac
+  echo "== $preset"
+  if ! { cmake --preset "$preset" "${configure[@]}" >/dev/null &&
+         cmake --build --preset "$preset" -j "$jobs" && "${test_run[@]}"; }; then
+    failed+=("$preset")
+  fi
+done
+
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "test.sh: FAILED in ${failed[*]}" >&2
+  exit 1
+fi
+echo "test.sh: every preset built and passed"

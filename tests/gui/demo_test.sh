@@ -1,21 +1,24 @@
 #!/usr/bin/env bash
 # The README's run command as a newcomer uses it, under Xvfb: scripts/run.sh with no arguments
 # opens Pelko connected to the simulator; F2 picks the sample, F3 uploads it through its pause;
-# Alt+F, x ends Pelko, and the simulator goes with it.
-#   demo_test.sh SOURCE_DIR ARTIFACTS
+# Alt+F, x ends Pelko, and the simulator goes with it. run.sh is pointed at the finished build
+# folder, so it installs and builds nothing, and its demo folder is one of the test's own.
+#   demo_test.sh SOURCE_DIR BUILD_DIR ARTIFACTS
 set -euo pipefail
 root="$(realpath "$1")"
-artifacts="$(realpath -m "$2")"
+build="$(realpath "$2")"
+artifacts="$(realpath -m "$3")"
 mkdir -p "$artifacts"
 source "$(dirname "$0")/xvfb_lib.sh"
 
-bash "$root/scripts/run.sh" > "$work/pelko.log" 2>&1 &
+demo="$work/demo"
+PELKO_BUILD_DIR="$build" PELKO_DEMO_DIR="$demo" bash "$root/scripts/run.sh" > "$work/pelko.log" 2>&1 &
 demo_pid=$!
 main=$(find_window "Pelko v3.1") || fail "the demo opened no window"
-sim=$(cat "$root/build/demo/simulator.pid")
+sim=$(cat "$demo/simulator.pid")
 kill -0 "$sim" 2>/dev/null || fail "the simulator is not running"
 sleep 0.5
-select_source "$main" "$root/build/demo/demo.txt"
+select_source "$main" "$demo/demo.txt"
 press "$main" F3
 box=$(find_window "Upload") || fail "the sample's pause did not ask"
 sleep 0.3

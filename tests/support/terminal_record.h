@@ -3,6 +3,7 @@
 // without the settings file, the port or the font that window creation would bring in.
 #include <cstring>
 #include <memory>
+#include <mutex>
 
 #include "terminal/tty_info.h"
 
@@ -24,7 +25,9 @@ public:
 
     TTYInfo* operator->() const { return tty_.get(); }
     TTYInfo& operator*() const { return *tty_; }
+    // Under the screen lock: the receive thread writes the screen while tests read it.
     std::string Row(int r) const {
+        std::lock_guard lock(tty_->screenLock);
         return std::string(reinterpret_cast<const char*>(tty_->achScreen + r * kScreenCols),
                            kScreenCols);
     }

@@ -1,0 +1,41 @@
+# How the test programs are built, for a short build of the whole suite:
+# - they are optimised for compile time (-Og), whatever the build type: what they test is the
+#   code in Pelko's libraries, which the build type optimises as it says;
+# - precompiled headers for the files that spend most of their time reading the same large
+#   headers: Qt's in the window and its tests, GoogleTest's and GoogleMock's in every test. A
+#   header missing from a list is read as usual; one listed but unused costs only the loading
+#   of the precompiled file.
+#   pelko_tune_test_builds()   applies both to whichever of those targets this build has;
+#                              never fails.
+
+set(PELKO_PCH_GTEST <gmock/gmock.h> <gtest/gtest.h> <chrono> <filesystem> <fstream> <sstream>
+    <string> <thread> <vector>)
+set(PELKO_PCH_QT <QAction> <QApplication> <QCheckBox> <QComboBox> <QDialog> <QFileDialog> <QFont>
+    <QFontMetrics> <QGroupBox> <QKeyEvent> <QLabel> <QListWidget> <QMainWindow> <QMenuBar>
+    <QMessageBox> <QPainter> <QPixmap> <QPushButton> <QScrollBar> <QSpinBox> <QString> <QTimer>
+    <QWidget>)
+
+function(pelko_tune_test_builds)
+  foreach(target pelko_test_support pelko_unit pelko_threaded pelko_gui)
+    if(TARGET ${target})
+      target_compile_options(${target} PRIVATE -Og)
+    endif()
+  endforeach()
+
+  if(TARGET pelko_qt)
+    target_precompile_headers(pelko_qt PRIVATE ${PELKO_PCH_QT})
+  endif()
+  if(TARGET pelko_gui)
+    target_precompile_headers(pelko_gui PRIVATE ${PELKO_PCH_GTEST} ${PELKO_PCH_QT} <QTest>)
+  endif()
+  # The unit and threaded tests are built alike, so they share one precompiled header; the
+  # threaded tests hold it, as the ThreadSanitizer build has only them.
+  if(TARGET pelko_threaded)
+    target_precompile_headers(pelko_threaded PRIVATE ${PELKO_PCH_GTEST})
+    if(TARGET pelko_unit)
+      target_precompile_headers(pelko_unit REUSE_FROM pelko_threaded)
+    endif()
+  elseif(TARGET pelko_unit)
+    target_precompile_headers(pelko_unit PRIVATE ${PELKO_PCH_GTEST})
+  endif()
+endfunction()
