@@ -29,6 +29,7 @@ enum OptionId {
     kCom3,
     kCom4,
     kTelnet,
+    kNoReconnect,
 };
 
 constexpr option kLongOptions[] = {
@@ -46,6 +47,7 @@ constexpr option kLongOptions[] = {
     {"com3", required_argument, nullptr, kCom3},
     {"com4", required_argument, nullptr, kCom4},
     {"telnet", required_argument, nullptr, kTelnet},
+    {"no-reconnect", no_argument, nullptr, kNoReconnect},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -145,6 +147,9 @@ Options ParseCommandLine(int argc, char** argv) {
         case kMax40:
             o.max40 = true;
             break;
+        case kNoReconnect:
+            o.noReconnect = true;
+            break;
         case kPort:
             o.port = ParsePortLabel(value);
             if (o.port < 1) {
@@ -214,6 +219,7 @@ void ApplyRunOverrides(const Options& o) {
     gRunOverrides.port = static_cast<std::uint8_t>(o.port);
     gRunOverrides.baud = o.baud;
     gRunOverrides.max40 = o.max40;
+    gRunOverrides.noReconnect = o.noReconnect;
 }
 
 std::string VersionText() {
@@ -239,6 +245,9 @@ std::string HelpText(const std::string& program) {
            "  --port=PORT        COM1 to COM4 or TELNET for this run\n"
            "  -b, --baud=N       baud rate for this run (Save Setup keeps it when PELKO.SET\n"
            "                     can hold it)\n"
+           "  --no-reconnect     when the port is lost, ask to Disconnect and Connect again;\n"
+           "                     by default Pelko waits for the device (or retries the TELNET\n"
+           "                     server) and reconnects by itself\n"
            "  -h, --help         show this text and exit\n"
            "  -V, --version      show the version and exit\n"
            "\n"

@@ -7,8 +7,9 @@
 //                                 where a value belongs. argv is left as it was.
 //   HelpText(program)             the --help text: every option and exit status
 //   VersionText()                 the --version line
-//   ApplyRunOverrides(options)    hands the port, baud rate and column limit chosen for this run
-//                                 to the settings (gRunOverrides); cannot fail
+//   ApplyRunOverrides(options)    hands the port, baud rate, column limit and --no-reconnect
+//                                 chosen for this run to the settings (gRunOverrides); cannot
+//                                 fail
 #include <cstdint>
 #include <string>
 
@@ -40,6 +41,7 @@ struct Options {
     std::uint32_t baud = 0;           // 0: as PELKO.SET says
     bool max40 = false;               // true: 40 columns whatever PELKO.SET says
     double timeout = kDefaultTimeout; // seconds one answer may take; 0: no limit
+    bool noReconnect = false;         // a lost port is not waited for
 };
 
 Options ParseCommandLine(int argc, char** argv);
