@@ -44,7 +44,7 @@ bool DestroyTTYInfo(platform::Window* hwnd) {
     if (tty == nullptr) {
         return false;
     }
-    if (tty->fConnected.load() != 0) {
+    if (tty->fConnected.load() != 0 || tty->fReconnecting) {
         CloseConnection(hwnd);
     }
     // The window is going away; the slot must not keep pointing at freed storage.

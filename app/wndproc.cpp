@@ -123,6 +123,11 @@ std::intptr_t TTYWndProc(platform::Window* hwnd, unsigned msg, std::uintptr_t wP
     case WM_CONNECTIONLOST:
         ConnectionLost(hwnd);
         return 0;
+    case WM_TIMER:
+        if (wParam == kReconnectTimer) {
+            RetryConnection(hwnd);
+        }
+        return 0;
     default:
         return 0;
     }

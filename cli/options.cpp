@@ -36,6 +36,7 @@ enum OptionId {
     kList,
     kLog,
     kLogTimestamps,
+    kNoReconnect,
 };
 
 constexpr option kLongOptions[] = {
@@ -56,6 +57,7 @@ constexpr option kLongOptions[] = {
     {"list", no_argument, nullptr, kList},
     {"log", required_argument, nullptr, kLog},
     {"log-timestamps", no_argument, nullptr, kLogTimestamps},
+    {"no-reconnect", no_argument, nullptr, kNoReconnect},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -166,6 +168,9 @@ Options ParseCommandLine(int argc, char** argv) {
             break;
         case kMax40:
             o.max40 = true;
+            break;
+        case kNoReconnect:
+            o.noReconnect = true;
             break;
         case kPort:
             o.port = ParsePortLabel(value);
@@ -282,6 +287,7 @@ void ApplyRunOverrides(const Options& o) {
     gRunOverrides.port = static_cast<std::uint8_t>(o.port);
     gRunOverrides.baud = o.baud;
     gRunOverrides.max40 = o.max40;
+    gRunOverrides.noReconnect = o.noReconnect;
 }
 
 std::string VersionText() {
@@ -310,6 +316,9 @@ std::string HelpText(const std::string& program) {
            "  --log=FILE         append what is received and typed, raw, and the upload's\n"
            "                     events as lines of their own, to FILE\n"
            "  --log-timestamps   begin each received line in the log with the local time\n"
+           "  --no-reconnect     when the port is lost, ask to Disconnect and Connect again;\n"
+           "                     by default Pelko waits for the device (or retries the TELNET\n"
+           "                     server) and reconnects by itself\n"
            "  -h, --help         show this text and exit\n"
            "  -V, --version      show the version and exit\n"
            "  --list             list the serial devices of this machine (device, by-id name,\n"

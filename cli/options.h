@@ -14,8 +14,9 @@
 //   ListText(options)             the --list text for the resolved map (never opens a device)
 //   StartLog(options, program)    opens the --log file; a file that cannot be opened is said on
 //                                 standard error once and the session goes on without it
-//   ApplyRunOverrides(options)    hands the port, baud rate and column limit chosen for this run
-//                                 to the settings (gRunOverrides); cannot fail
+//   ApplyRunOverrides(options)    hands the port, baud rate, column limit and --no-reconnect
+//                                 chosen for this run to the settings (gRunOverrides); cannot
+//                                 fail
 #include <array>
 #include <cstdint>
 #include <string>
@@ -53,6 +54,7 @@ struct Options {
     bool telnetGiven = false;
     std::string log; // --log FILE: the session's record; "" for none
     bool logTimestamps = false;
+    bool noReconnect = false; // a lost port is not waited for
 };
 
 Options ParseCommandLine(int argc, char** argv);

@@ -1,6 +1,7 @@
 #pragma once
 // A window that shows nothing: every request is accepted and forgotten, fonts measure 8 x 16,
-// boxes answer OK, dialogs cannot be made (-1) and the echo wait ends at once, as cancelled.
+// boxes answer OK, dialogs cannot be made (-1), the echo wait ends at once, as cancelled, and
+// timers never fire.
 // A base for headless programs, benchmarks and fuzz targets, which override only what they watch.
 #include <memory>
 
@@ -49,6 +50,8 @@ public:
     }
     bool WaitForEcho(const std::atomic<std::uint8_t>&) override { return false; }
     void WakeEchoWait() override {}
+    void SetTimer(unsigned, int) override {}
+    void KillTimer(unsigned) override {}
 };
 
 } // namespace pelko::platform

@@ -37,6 +37,10 @@
 //                               (text, caption, style), shown later on the window thread
 //   PostConnectionLost          any thread, never blocks: asks the window thread to run
 //                               ConnectionLost(this) (serial/connection.h) soon
+//   SetTimer(id, ms)            every `ms` milliseconds from now on, the window procedure gets
+//                               WM_TIMER with wParam `id`, until KillTimer(id); setting an id
+//                               again restarts it with the new period. Cannot fail
+//   KillTimer(id)               stops that timer; an id that runs none is ignored
 // Every call except those marked "any thread" runs on the window thread.
 #include <atomic>
 #include <cstdint>
@@ -178,6 +182,10 @@ public:
     virtual void PostMessageBox(const std::string& /*text*/, const std::string& /*caption*/,
                                 unsigned /*style*/) {}
     virtual void PostConnectionLost() {}
+
+    // Timers for the window procedure (window thread).
+    virtual void SetTimer(unsigned id, int ms) = 0;
+    virtual void KillTimer(unsigned id) = 0;
 
 private:
     std::atomic<TTYInfo*> slot_{nullptr};

@@ -14,7 +14,8 @@
 // Every platform::Window operation behaves as that interface describes. The window's parts live
 // in files of their own: the view (terminal_view), the caret (caret), requests from other
 // threads (repaint_queue), painting (paint_dc), menus and keys (menus_and_keys), boxes
-// (message_boxes), the echo wait (echo_wait) and the source dialog (file_dialog).
+// (message_boxes), the echo wait (echo_wait), the source dialog (file_dialog) and timers
+// (timers).
 #include <QMainWindow>
 #include <atomic>
 #include <chrono>
@@ -31,6 +32,7 @@
 
 class QAction;
 class QPaintEvent;
+class QTimer;
 
 namespace pelko::qt {
 
@@ -85,6 +87,8 @@ public:
     void PostMessageBox(const std::string& text, const std::string& caption,
                         unsigned style) override;
     void PostConnectionLost() override;
+    void SetTimer(unsigned id, int ms) override;
+    void KillTimer(unsigned id) override;
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -114,6 +118,8 @@ private:
     bool deferredLost_ = false;
     std::vector<std::function<void()>> deferredBoxes_;
     void RunDeferred();
+
+    std::map<unsigned, QTimer*> timers_; // the procedure's timers by id (qt/timers.cpp)
 };
 
 } // namespace pelko::qt

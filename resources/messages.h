@@ -14,6 +14,7 @@ inline constexpr unsigned WM_CLOSE = 16;
 inline constexpr unsigned WM_CHAR = 258;
 inline constexpr unsigned WM_INITDIALOG = 272;
 inline constexpr unsigned WM_COMMAND = 273;
+inline constexpr unsigned WM_TIMER = 275; // wParam: the timer's id
 inline constexpr unsigned WM_HSCROLL = 276;
 inline constexpr unsigned WM_VSCROLL = 277;
 // Pelko's own: the receive thread found the port dead (posted, handled on the window thread).

@@ -1,5 +1,6 @@
 #include "serial/connection.h"
 
+#include <algorithm>
 #include <system_error>
 #include <thread>
 
@@ -9,12 +10,15 @@
 #include "resources/port_names.h"
 #include "resources/resources.h"
 #include "serial/receive.h"
+#include "settings/settings.h"
+#include "terminal/interpreter.h"
 #include "terminal/tty_info.h"
 #include "terminal/view.h"
 
 namespace pelko {
 
 using platform::Sys;
+using Clock = std::chrono::steady_clock;
 
 namespace {
 
@@ -49,7 +53,50 @@ void JoinWatchThread(TTYInfo* tty) {
     }
 }
 
-// Steps 3 to 12 of the open; the caller keeps the busy cursor up around them.
+bool IsTelnet(const TTYInfo* tty) {
+    return tty->bPortNum >= kTelnetPortNum;
+}
+
+// Writes `text` on a line of its own, as the New Line option wants the line ends.
+void SayOnScreen(platform::Window* hwnd, const TTYInfo* tty, const std::string& text) {
+    const std::string end = tty->fNewLine.load() != 0 ? "\r" : "\r\n";
+    const std::string line = (tty->nCursorCol.load() != 0 ? end : "") + text + end;
+    WriteTTYBlock(hwnd, line.data(), static_cast<std::int32_t>(line.size()));
+    hwnd->RequestRepaint();
+}
+
+void StopWaiting(platform::Window* hwnd, TTYInfo* tty) {
+    if (tty->fReconnecting) {
+        tty->fReconnecting = false;
+        hwnd->KillTimer(kReconnectTimer);
+    }
+}
+
+// Ends the receive thread and closes the port; the menu is left as it is.
+void ShutPort(TTYInfo* tty) {
+    tty->fConnected.store(0);
+    // Wakes a receive thread blocked in its wait; it finds the flag clear and ends.
+    Sys().SetEvent(tty->osRead.hEvent);
+    JoinWatchThread(tty);
+    gLink.fLinkLost.store(0);
+    gLink.fPortDead.store(0);
+
+    if (tty->hCommPort) {
+        tty->hCommPort->SetDtr(false);
+        tty->hCommPort->Purge();
+    }
+    ClosePort(tty);
+}
+
+// Lets a dead port go at once: a USB device that comes back gets its old name only once no
+// one holds the old one open.
+void DropDeadPort(platform::Window* hwnd, TTYInfo* tty) {
+    KillTTYFocus(hwnd); // while the record still says connected
+    ShutPort(tty);
+}
+
+// Steps 3 to 12 of the open; OpenConnection keeps the busy cursor up around them, a retry
+// does without.
 int OpenWithCursor(platform::Window* hwnd, TTYInfo* tty) {
     tty->hCommPort = platform::OpenPort(PortDeviceName(tty->bPortNum));
     if (!tty->hCommPort) {
@@ -66,6 +113,14 @@ int OpenWithCursor(platform::Window* hwnd, TTYInfo* tty) {
         return 0;
     }
 
+    // Said before the receive thread starts, so the line comes before what the port sends.
+    if (tty->fReconnecting) {
+        StopWaiting(hwnd, tty);
+        tty->reopenedAt = Clock::now();
+        SayOnScreen(hwnd, tty, gszReconnected);
+    } else {
+        tty->reopenedAt = {};
+    }
     tty->fConnected.store(1);
     gLink.fLinkLost.store(0);
     gLink.fPortDead.store(0);
@@ -122,29 +177,63 @@ int CloseConnection(platform::Window* hwnd) {
     if (tty == nullptr) {
         return 0;
     }
-    tty->fConnected.store(0);
-    // Wakes a receive thread blocked in its wait; it finds the flag clear and ends.
-    Sys().SetEvent(tty->osRead.hEvent);
-    JoinWatchThread(tty);
-    gLink.fLinkLost.store(0);
-    gLink.fPortDead.store(0);
-
-    if (tty->hCommPort) {
-        tty->hCommPort->SetDtr(false);
-        tty->hCommPort->Purge();
-    }
-    ClosePort(tty);
+    StopWaiting(hwnd, tty);
+    ShutPort(tty);
     hwnd->EnableMenuItem(IDM_DISCONNECT, kMenuOff);
     hwnd->EnableMenuItem(IDM_CONNECT, platform::MF_ENABLED);
     return 1;
 }
 
 int ConnectionLost(platform::Window* hwnd) {
-    if (hwnd->GetRecord() == nullptr || gLink.fLinkLost.exchange(0) == 0) {
+    TTYInfo* tty = hwnd->GetRecord();
+    if (tty == nullptr || gLink.fLinkLost.exchange(0) == 0) {
         return 0;
     }
-    hwnd->MessageBox(gszConnectionLost, gszAppName, platform::MB_OK | platform::MB_ICONEXCLAMATION);
+    if (gRunOverrides.noReconnect) {
+        hwnd->MessageBox(gszConnectionLost, gszAppName,
+                         platform::MB_OK | platform::MB_ICONEXCLAMATION);
+        return 1;
+    }
+    // No box: the window stays free while it waits, and Disconnect ends the wait. A port that
+    // comes back only to die again is tried less and less often, and not announced again.
+    const bool relapse = tty->reopenedAt != Clock::time_point{} &&
+                         Clock::now() - tty->reopenedAt < std::chrono::milliseconds(kSteadyMs);
+    if (relapse) {
+        tty->nRetryMs = std::min(2 * tty->nRetryMs, kRetryLimitMs);
+    } else {
+        tty->nRetryMs = IsTelnet(tty) ? kTelnetRetryMs : kSerialRetryMs;
+        const std::string where = platform::DescribeDevice(PortDeviceName(tty->bPortNum));
+        const std::string what = where.empty() ? PortLabel(tty->bPortNum) : where;
+        SayOnScreen(hwnd, tty, (IsTelnet(tty) ? "<Retrying " : "<Waiting for ") + what + ">");
+    }
+    tty->fReconnecting = true;
+    if (!gLink.fInUpload) { // else the upload still looks at the port; the first retry drops it
+        DropDeadPort(hwnd, tty);
+    }
+    hwnd->SetTimer(kReconnectTimer, tty->nRetryMs);
     return 1;
+}
+
+int RetryConnection(platform::Window* hwnd) {
+    TTYInfo* tty = hwnd->GetRecord();
+    if (tty == nullptr || !tty->fReconnecting) {
+        hwnd->KillTimer(kReconnectTimer);
+        return 0;
+    }
+    if (gLink.fInUpload) {
+        return 0;
+    }
+    if (tty->hCommPort) {
+        DropDeadPort(hwnd, tty);
+    }
+    if (OpenWithCursor(hwnd, tty) != 0) {
+        return 1;
+    }
+    if (IsTelnet(tty) && tty->nRetryMs < kRetryLimitMs) {
+        tty->nRetryMs = std::min(2 * tty->nRetryMs, kRetryLimitMs);
+        hwnd->SetTimer(kReconnectTimer, tty->nRetryMs);
+    }
+    return 0;
 }
 
 } // namespace pelko

@@ -4,11 +4,19 @@
 //                          0 otherwise (or when the window holds no record)
 //   SetupConnection(hwnd)  nonzero when the port accepted the record's line settings; 0 when it
 //                          refused them, no port is open, or the window holds no record
-//   CloseConnection(hwnd)  1 after the receive thread has ended and the port is closed; 0 when
-//                          the window holds no record
+//   CloseConnection(hwnd)  1 after the receive thread has ended, the port is closed and any
+//                          wait for a lost port has stopped; 0 when the window holds no record
 //   ConnectionLost(hwnd)   the window thread's answer to Window::PostConnectionLost: tells the
-//                          user once that the port died; 1 when it told, 0 when there was
-//                          nothing to tell (already told, or closed meanwhile) or no record
+//                          user once that the port died. Unless gRunOverrides.noReconnect is
+//                          set, it then closes the dead port, says on the screen what it waits
+//                          for and starts the retry timer (kReconnectTimer), with no box;
+//                          otherwise a box asks for Disconnect and Connect. 1 when it told, 0
+//                          when there was nothing to tell (already told, or closed meanwhile)
+//                          or no record
+//   RetryConnection(hwnd)  the retry timer's tick: opens the lost port again if it can, with no
+//                          box. 1 when it is open again (the screen says so); 0 while it is
+//                          still away or an upload still runs, and when nothing waits (the
+//                          timer is then stopped)
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -19,10 +27,22 @@ namespace pelko {
 
 inline constexpr const char* gszConnectionLost =
     "Connection lost.\nDisconnect, then Connect to open the port again.";
+inline constexpr const char* gszReconnected = "<Reconnected>";
+
+// The window timer that retries a lost port.
+inline constexpr unsigned kReconnectTimer = 1;
+// A serial device is looked for this often; a Telnet server is tried again after 1 s, then
+// after twice the last wait, up to kRetryLimitMs. A port that dies again within kSteadyMs of
+// coming back waits twice as long as the last time before the next try.
+inline constexpr int kSerialRetryMs = 500;
+inline constexpr int kTelnetRetryMs = 1000;
+inline constexpr int kRetryLimitMs = 30000;
+inline constexpr int kSteadyMs = 10000;
 
 int OpenConnection(platform::Window* hwnd);
 int SetupConnection(platform::Window* hwnd);
 int CloseConnection(platform::Window* hwnd);
 int ConnectionLost(platform::Window* hwnd);
+int RetryConnection(platform::Window* hwnd);
 
 } // namespace pelko

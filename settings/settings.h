@@ -43,6 +43,7 @@ struct RunOverrides {
     std::uint8_t port = 0; // 1..4 COMn, 5 the Telnet port
     std::uint32_t baud = 0;
     bool max40 = false;
+    bool noReconnect = false; // a lost port is not waited for: a box asks to connect again
 };
 extern RunOverrides gRunOverrides;
 

@@ -33,6 +33,8 @@ void SetTTYDefaults(TTYInfo* tty) {
     tty->hTTYFont.reset();
     tty->rgbTextColor = 0;
     tty->osRead.Offset = tty->osRead.OffsetHigh = 0;
+    tty->fReconnecting = false;
+    tty->nRetryMs = 0;
 
     platform::LogFont& lf = tty->lfTTYFont;
     lf = platform::LogFont{};

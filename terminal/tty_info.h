@@ -11,6 +11,7 @@
 //   ResetTTYScreen(hwnd, record) 1 after the font is remade and measured; 0 when record is null
 // Creating the window's record (settings, port, file dialog) is the window procedure's job.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -62,6 +63,12 @@ struct TTYInfo {
     std::atomic<std::uint32_t> dwWatchThreadId{0};
     std::thread watchThread; // the receive thread itself; CloseConnection joins it
     platform::Overlapped osRead;
+
+    // Window thread only. The port died and the window waits for it to come back: a timer
+    // tries to open it again every nRetryMs. reopenedAt: when a retry last opened it.
+    bool fReconnecting = false;
+    std::int32_t nRetryMs = 0;
+    std::chrono::steady_clock::time_point reopenedAt{};
 
     // Keeps calls that change the screen buffer and cursor from interleaving; the wrap of a
     // full row re-enters it on the same thread. Painting holds it briefly to copy rows.

@@ -15,6 +15,7 @@
 #include "resources/globals.h"
 #include "serial/connection.h"
 #include "serial/transmit.h"
+#include "settings/settings.h"
 #include "tools/rig/raw_tty.h"
 
 namespace pelko::test {
@@ -87,6 +88,7 @@ LinkFixture::~LinkFixture() {
     hTTYWnd = nullptr;
     platform::SetPortFactory(nullptr);
     FreeTTYResources(&*tty);
+    gRunOverrides = {};
     if (!lockDir.empty()) {
         std::system(("rm -rf '" + lockDir + "'").c_str());
     }

@@ -357,4 +357,12 @@ void RecordingWindow::PostConnectionLost() {
     Record({"PostConnectionLost", {}, {}});
 }
 
+void RecordingWindow::SetTimer(unsigned id, int ms) {
+    Record({"SetTimer", {id, ms}, {}});
+}
+
+void RecordingWindow::KillTimer(unsigned id) {
+    Record({"KillTimer", {id}, {}});
+}
+
 } // namespace pelko::test

@@ -83,6 +83,8 @@ public:
     void PostMessageBox(const std::string& text, const std::string& caption,
                         unsigned style) override;
     void PostConnectionLost() override;
+    void SetTimer(unsigned id, int ms) override;
+    void KillTimer(unsigned id) override;
 
     void Record(Call call);
 

@@ -10,9 +10,11 @@
 #include "platform/system.h"
 #include "resources/commands.h"
 #include "resources/globals.h"
+#include "resources/port_names.h"
 #include "serial/connection.h"
 #include "serial/receive.h"
 #include "serial/transmit.h"
+#include "settings/settings.h"
 #include "tests/support/fake_port.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/terminal_record.h"
@@ -51,6 +53,7 @@ protected:
         hTTYWnd = nullptr;
         FreeTTYResources(&*tty);
         ResetLink();
+        gRunOverrides = {};
     }
     std::vector<std::string> Ops(const std::vector<Call>& calls) {
         std::vector<std::string> out;
@@ -216,7 +219,9 @@ TEST_F(ConnectionTest, ThreadWithoutItsEventSaysSoAndEnds) {
     EXPECT_TRUE(port->Closed());
 }
 
+// As with --no-reconnect: a box, and the dead port stays until Disconnect.
 TEST_F(ConnectionTest, DeadPortIsReportedOnceAndTheLinkCanBeMadeAgain) {
+    gRunOverrides.noReconnect = true;
     tty->fLocalEcho = 1;
     ASSERT_NE(OpenConnection(&win), 0);
     port->Receive("last words");
@@ -231,6 +236,7 @@ TEST_F(ConnectionTest, DeadPortIsReportedOnceAndTheLinkCanBeMadeAgain) {
     const auto boxes = win.Calls("MessageBox");
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].s, std::string(gszConnectionLost) + "|" + gszAppName);
+    EXPECT_EQ(win.Count("SetTimer"), 0u);
 
     // Typing into the dead link returns at once; the menu still offers Disconnect.
     port->writeStatus = platform::WriteStatus::FailedAtOnce;
@@ -243,6 +249,21 @@ TEST_F(ConnectionTest, DeadPortIsReportedOnceAndTheLinkCanBeMadeAgain) {
     ASSERT_NE(OpenConnection(&win), 0);
     fresh->Receive("again");
     ASSERT_TRUE(Eventually([&] { return tty.Row(0).substr(22, 5) == "again"; }));
+}
+
+TEST_F(ConnectionTest, ALostTelnetServerIsTriedAgainLessAndLessOften) {
+    tty->bPortNum = kTelnetPortNum;
+    ASSERT_NE(OpenConnection(&win), 0);
+    port->Die(); // and no other port to be had
+    ASSERT_TRUE(Eventually([&] { return win.Count("PostConnectionLost") == 1; }));
+    EXPECT_EQ(ConnectionLost(&win), 1);
+    std::vector<std::int64_t> waits;
+    for (int i = 0; i < 7; ++i) {
+        waits.push_back(win.Calls("SetTimer").back().n[1]);
+        EXPECT_EQ(RetryConnection(&win), 0);
+    }
+    EXPECT_THAT(waits, ElementsAre(1000, 2000, 4000, 8000, 16000, 30000, 30000));
+    EXPECT_EQ(tty.Row(1).substr(0, 15), "<Retrying fake "); // under <COM Error>
 }
 
 TEST_F(ConnectionTest, LossReportedAfterADisconnectIsNotShown) {

@@ -21,6 +21,7 @@
 #include "serial/connection.h"
 #include "serial/receive.h"
 #include "serial/transmit.h"
+#include "settings/settings.h"
 #include "terminal/interpreter.h"
 #include "tests/support/link.h"
 #include "tools/rig/rig.h"
@@ -186,9 +187,10 @@ TEST_F(PtyLinkTest, BaudChangeWhileConnectedTakesEffectAndARefusedOneIsReported)
     EXPECT_EQ(tty->dwBaudRate, 12345u);
 }
 
-// Unplugging: the simulator dies with the pty's other end.
+// Unplugging with --no-reconnect: the simulator dies with the pty's other end.
 class UnplugTest : public PtyLinkTest {
 protected:
+    UnplugTest() { gRunOverrides.noReconnect = true; }
     // CPU this process uses over the next two seconds.
     static double CpuOverTwoSeconds() {
         const double before = rig::CpuSeconds();
@@ -247,6 +249,50 @@ TEST_F(UnplugTest, WhileTyping) {
     ExpectToldOnce();
     EXPECT_LT(CpuOverTwoSeconds(), 0.050);
     ReconnectToAFreshTarget();
+}
+
+// COM1 is a symbolic link, as a /dev/serial/by-id name is; the pty behind it goes away and a new
+// one appears behind the same link. The test plays the window's timer.
+TEST_F(PtyLinkTest, ADeviceThatComesBackBehindItsLinkIsReconnected) {
+    char dir[] = "/tmp/pelko-by-id.XXXXXX";
+    ASSERT_NE(::mkdtemp(dir), nullptr);
+    const std::string link = std::string(dir) + "/usb-Zemra-if00";
+    rig::PtyPair first, second; // the first stays open: no other pty takes its name meanwhile
+    ASSERT_TRUE(first.Open() && second.Open() && ::symlink(first.path.c_str(), link.c_str()) == 0);
+    map.com[1] = link;
+    Install();
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    auto lose = [&](rig::PtyPair& pty, std::size_t n) {
+        pty.CloseMaster();
+        ASSERT_TRUE(Eventually([&] { return win.Count("PostConnectionLost") == n; }));
+        TTYWndProc(&win, WM_CONNECTIONLOST, 0, 0);
+    };
+    auto ticksForTwoSeconds = [&] { // or until connected
+        for (int i = 0; i < 4 && tty->fConnected == 0; ++i) {
+            std::this_thread::sleep_for(500ms);
+            TTYWndProc(&win, WM_TIMER, kReconnectTimer, 0);
+        }
+    };
+
+    ASSERT_NO_FATAL_FAILURE(lose(first, 1));
+    EXPECT_EQ(win.Count("MessageBox"), 0u);
+    EXPECT_EQ(Occurrences("<Waiting for " + link + ">"), 1) << Screen();
+    EXPECT_EQ(win.Calls("SetTimer").back().n, (std::vector<std::int64_t>{kReconnectTimer, 500}));
+    const double cpu = rig::CpuSeconds();
+    ticksForTwoSeconds();
+    EXPECT_LT(rig::CpuSeconds() - cpu, 0.020);
+    ASSERT_EQ(tty->fConnected, 0);
+    ASSERT_TRUE(::unlink(link.c_str()) == 0 && ::symlink(second.path.c_str(), link.c_str()) == 0);
+    ticksForTwoSeconds();
+    EXPECT_EQ(tty->fConnected, 1);
+    EXPECT_EQ(Occurrences(gszReconnected), 1);
+    // Lost again at once: the next wait is longer, and not announced. Disconnect ends it.
+    ASSERT_NO_FATAL_FAILURE(lose(second, 2));
+    EXPECT_EQ(win.Calls("SetTimer").back().n[1], 1000);
+    EXPECT_EQ(Occurrences("<Waiting for "), 1);
+    TTYWndProc(&win, WM_COMMAND, IDM_DISCONNECT, 0);
+    EXPECT_EQ(win.Count("KillTimer"), 2u);
+    std::system(("rm -rf '" + std::string(dir) + "'").c_str());
 }
 
 } // namespace

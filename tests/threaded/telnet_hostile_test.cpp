@@ -19,6 +19,7 @@
 #include "serial/connection.h"
 #include "serial/receive.h"
 #include "serial/transmit.h"
+#include "settings/settings.h"
 #include "tests/support/link.h"
 
 namespace pelko::test {
@@ -153,6 +154,7 @@ TEST_F(TelnetHostileTest, FloodingServerThatNeverReadsEndsTheLinkLikeADeadPort) 
         while (Push(fd, flood, stop)) {
         }
     });
+    gRunOverrides.noReconnect = true;
     ASSERT_NO_FATAL_FAILURE(Connect(server));
     const auto start = Clock::now();
     std::size_t most = 0;

@@ -14,6 +14,7 @@
 #include "serial/connection.h"
 #include "serial/receive.h"
 #include "serial/transmit.h"
+#include "settings/settings.h"
 #include "terminal/interpreter.h"
 #include "tests/support/link.h"
 #include "tools/rig/rig.h"
@@ -95,6 +96,7 @@ TEST_F(TelnetLinkTest, BaudRateGoesThroughToTheDevice) {
 }
 
 TEST_F(TelnetLinkTest, VanishingDeviceEndsTheLinkAndIsReportedOnce) {
+    gRunOverrides.noReconnect = true;
     ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_NO_FATAL_FAILURE(ConnectAndSettle());
     ::close(target);

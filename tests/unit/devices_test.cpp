@@ -82,6 +82,7 @@ TEST(CommandLine, EveryFormAndEveryRefusal) {
         {{"pelko", "--com1", "/dev/ttyUSB0"}, Action::Window, "/dev/ttyUSB0"},
         {{"pelko", "/dev/ttyACM0", "-b", "115200"}, Action::Window, "/dev/ttyACM0"},
         {{"pelko", "ttyACM0"}, Action::Window, "/dev/ttyACM0"},
+        {{"pelko", "--no-reconnect", "/dev/ttyACM0"}, Action::Window, "/dev/ttyACM0"},
         {{"pelko", "--upload", "a.src", "--timeout=0"}, Action::Upload, "/dev/ttyS0", "a.src"},
         {{"pelko", "--dry-run=a.src", "--max40"}, Action::DryRun, "/dev/ttyS0", "a.src"},
         {{"pelko", "--upload", "--", "-odd.src"}, Action::Error},
@@ -132,6 +133,9 @@ TEST(CommandLine, EveryFormAndEveryRefusal) {
     EXPECT_EQ(cli::ParseCommandLine(up.argc, up.ptrs.data()).timeout, 2.5);
     Args plain({"pelko", "--upload", "a"});
     EXPECT_EQ(cli::ParseCommandLine(plain.argc, plain.ptrs.data()).timeout, 10);
+    EXPECT_FALSE(cli::ParseCommandLine(plain.argc, plain.ptrs.data()).noReconnect);
+    Args still({"pelko", "--no-reconnect"});
+    EXPECT_TRUE(cli::ParseCommandLine(still.argc, still.ptrs.data()).noReconnect);
 }
 
 TEST(DeviceFactory, NamesThatLeadNowhereOpenNothing) {
