@@ -35,6 +35,11 @@
 //                               ignores them (a window shows them through the screen already)
 //   PostMessageBox              any thread, never blocks: queues a box with no owner window
 //                               (text, caption, style), shown later on the window thread
+//   SetClipboardText(which, t)  puts bytes in the terminal's character set on the clipboard or
+//                               the PRIMARY selection; the default drops them
+//   GetClipboardText(which)     the clipboard's or PRIMARY's text in the terminal's character set
+//                               (characters it has no byte for left out); "" when empty or not
+//                               supported
 //   PostConnectionLost          any thread, never blocks: asks the window thread to run
 //                               ConnectionLost(this) (serial/connection.h) soon
 // Every call except those marked "any thread" runs on the window thread.
@@ -51,6 +56,8 @@ struct TTYInfo;
 }
 
 namespace pelko::platform {
+
+enum class Clipboard { Clipboard, Primary };
 
 struct Rect {
     std::int32_t left = 0;
@@ -178,6 +185,9 @@ public:
     virtual void PostMessageBox(const std::string& /*text*/, const std::string& /*caption*/,
                                 unsigned /*style*/) {}
     virtual void PostConnectionLost() {}
+
+    virtual void SetClipboardText(Clipboard /*which*/, const std::string& /*text*/) {}
+    virtual std::string GetClipboardText(Clipboard /*which*/) { return {}; }
 
 private:
     std::atomic<TTYInfo*> slot_{nullptr};

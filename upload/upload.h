@@ -5,9 +5,12 @@
 //                              when it did not start: no record, an upload already running, no
 //                              connection (told the user), or the source file could not be
 //                              opened (told the user). gLink.end says how it ended.
+//   UploadText(hwnd, text, mode)  the same with `text` read as the source file would be (a paste);
+//                              0 when it did not start, as above, but never for the source
 //   IToDecString(value, text)  writes "<digits> " and a NUL (no digits for 0) into the 10-byte
 //                              text; the number of bytes before the NUL
 #include <cstdint>
+#include <string>
 
 #include "link/handshake.h"
 #include "platform/window.h"
@@ -31,6 +34,7 @@ inline constexpr const char* gszNotConnectedStr =
     "No connection is open.\nConnect to the target before uploading.";
 
 int UploadSource(platform::Window* hwnd, UploadMode mode);
+int UploadText(platform::Window* hwnd, const std::string& text, UploadMode mode = UploadMode::Fast);
 int IToDecString(std::int32_t value, char* text);
 
 } // namespace pelko
