@@ -12,6 +12,7 @@
 #include "serial/settings_dialog.h"
 #include "serial/transmit.h"
 #include "settings/settings.h"
+#include "terminal/selection.h"
 #include "terminal/tty_info.h"
 #include "terminal/view.h"
 #include "upload/source.h"
@@ -78,6 +79,31 @@ void Command(platform::Window* hwnd, unsigned id) {
     }
 }
 
+// A byte typed at the target; the view returns to the live screen first.
+void Type(platform::Window* hwnd, std::uint8_t ch) {
+    ScrollTTYHistory(hwnd, platform::SB_BOTTOM);
+    gLink.gUploadSync.store(kUploadWaiting);
+    ProcessTTYCharacter(hwnd, ch);
+}
+
+// Pasted text without a line end is typed; text with one is uploaded, paced by the echo.
+void Paste(platform::Window* hwnd, platform::Clipboard which) {
+    const std::string text = hwnd->GetClipboardText(which);
+    if (text.find_first_of("\r\n") == std::string::npos) {
+        for (const char c : text) {
+            Type(hwnd, static_cast<std::uint8_t>(c));
+        }
+        return;
+    }
+    ScrollTTYHistory(hwnd, platform::SB_BOTTOM);
+    UploadText(hwnd, text);
+}
+
+void Mouse(platform::Window* hwnd, SelectPhase phase, std::uintptr_t wParam, std::intptr_t lParam) {
+    const auto at = static_cast<std::uintptr_t>(lParam);
+    SelectTTYText(hwnd, phase, LoWord(at), HiWord(at), static_cast<int>(wParam & 3));
+}
+
 } // namespace
 
 std::intptr_t TTYWndProc(platform::Window* hwnd, unsigned msg, std::uintptr_t wParam,
@@ -108,8 +134,25 @@ std::intptr_t TTYWndProc(platform::Window* hwnd, unsigned msg, std::uintptr_t wP
         }
         return 0;
     case WM_CHAR:
-        gLink.gUploadSync.store(kUploadWaiting);
-        ProcessTTYCharacter(hwnd, static_cast<std::uint8_t>(wParam & 0xFF));
+        Type(hwnd, static_cast<std::uint8_t>(wParam & 0xFF));
+        return 0;
+    case WM_HISTORY:
+        ScrollTTYHistory(hwnd, LoWord(wParam));
+        return 0;
+    case WM_LBUTTONDOWN:
+        Mouse(hwnd, SelectPhase::Press, wParam, lParam);
+        return 0;
+    case WM_MOUSEMOVE:
+        Mouse(hwnd, SelectPhase::Move, wParam, lParam);
+        return 0;
+    case WM_LBUTTONUP:
+        Mouse(hwnd, SelectPhase::Release, wParam, lParam);
+        return 0;
+    case WM_COPY:
+        CopyTTYSelection(hwnd);
+        return 0;
+    case WM_PASTE:
+        Paste(hwnd, wParam == 1 ? platform::Clipboard::Primary : platform::Clipboard::Clipboard);
         return 0;
     case WM_COMMAND:
         Command(hwnd, LoWord(wParam));

@@ -9,7 +9,9 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <string>
 #include <unistd.h>
+#include <utility>
 
 #include "platform/echo_waiter.h"
 #include "platform/null_window.h"
@@ -195,6 +197,29 @@ std::string EchoText() {
     return text;
 }
 
+// "-" names standard input, which is read whole before anything is sent.
+bool FromStdin(const Options& o) {
+    return o.file == "-";
+}
+
+bool ReadStdin(std::string& text) {
+    char block[4096];
+    for (;;) {
+        const ssize_t n = ::read(STDIN_FILENO, block, sizeof block);
+        if (n < 0 && errno == EINTR && gInterrupted.load() == 0) {
+            continue;
+        }
+        if (n < 0) {
+            std::fprintf(stderr, "-: %s\n", gszReadErrorStr);
+            return false;
+        }
+        if (n == 0) {
+            return true;
+        }
+        text.append(block, static_cast<std::size_t>(n));
+    }
+}
+
 } // namespace
 
 int RunUpload(const Options& o) {
@@ -207,6 +232,11 @@ int RunUpload(const Options& o) {
     ResetTTYScreen(&win, tty);
     hTTYWnd.store(&win);
     gszSourcePath = o.file;
+    std::string text;
+    if (FromStdin(o) && !ReadStdin(text)) {
+        return kExitFile;
+    }
+    const UploadMode mode = o.visible ? UploadMode::Visible : UploadMode::Fast;
 
     int status = kExitOk;
     if (OpenConnection(&win) == 0) {
@@ -218,7 +248,7 @@ int RunUpload(const Options& o) {
         std::fprintf(stderr, "pelko: cannot open %s%s%s\n", PortLabel(tty->bPortNum).c_str(),
                      why.empty() ? "" : ": ", why.c_str());
         status = kExitConnection;
-    } else if (UploadSource(&win, o.visible ? UploadMode::Visible : UploadMode::Fast) == 0) {
+    } else if ((FromStdin(o) ? UploadText(&win, text, mode) : UploadSource(&win, mode)) == 0) {
         status = win.fileFailed ? kExitFile : kExitConnection;
     } else {
         switch (gLink.end) {
@@ -253,7 +283,13 @@ int RunDryRun(const Options& o) {
     ConsoleWindow win(o, true);
     Record rec(o);
     gszSourcePath = o.file;
-    if (OpenSourceFile(&win) == 0) {
+    if (FromStdin(o)) {
+        std::string text;
+        if (!ReadStdin(text)) {
+            return kExitFile;
+        }
+        OpenSourceText(std::move(text));
+    } else if (OpenSourceFile(&win) == 0) {
         return kExitFile;
     }
     gwSourceLine = 1;

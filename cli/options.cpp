@@ -337,7 +337,7 @@ std::string HelpText(const std::string& program) {
            "Without a window, for scripts:\n"
            "  --upload FILE      uploads FILE to the target, paced by its echo, as Upload Fast\n"
            "                     does; progress goes to standard output, problems to standard\n"
-           "                     error as FILE:LINE: message\n"
+           "                     error as FILE:LINE: message; a FILE of - is standard input\n"
            "  --visible          as Upload Visible does\n"
            "  --max40            the 40-column limit for this run\n"
            "  --timeout=SECONDS  the longest wait for the answer to one line (default 10;\n"

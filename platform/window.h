@@ -35,6 +35,11 @@
 //                               ignores them (a window shows them through the screen already)
 //   PostMessageBox              any thread, never blocks: queues a box with no owner window
 //                               (text, caption, style), shown later on the window thread
+//   SetClipboardText(which, t)  puts bytes in the terminal's character set on the clipboard or
+//                               the PRIMARY selection; the default drops them
+//   GetClipboardText(which)     the clipboard's or PRIMARY's text in the terminal's character set
+//                               (characters it has no byte for left out); "" when empty or not
+//                               supported
 //   PostConnectionLost          any thread, never blocks: asks the window thread to run
 //                               ConnectionLost(this) (serial/connection.h) soon
 //   SetTimer(id, ms)            every `ms` milliseconds from now on, the window procedure gets
@@ -55,6 +60,8 @@ struct TTYInfo;
 }
 
 namespace pelko::platform {
+
+enum class Clipboard { Clipboard, Primary };
 
 struct Rect {
     std::int32_t left = 0;
@@ -186,6 +193,8 @@ public:
     // Timers for the window procedure (window thread).
     virtual void SetTimer(unsigned id, int ms) = 0;
     virtual void KillTimer(unsigned id) = 0;
+    virtual void SetClipboardText(Clipboard /*which*/, const std::string& /*text*/) {}
+    virtual std::string GetClipboardText(Clipboard /*which*/) { return {}; }
 
 private:
     std::atomic<TTYInfo*> slot_{nullptr};

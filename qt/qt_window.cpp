@@ -77,6 +77,7 @@ void QtWindow::PaintView(QPaintEvent* e) {
     painting_ = e;
     Send(WM_PAINT);
     painting_ = nullptr;
+    PaintHistoryMarker(e->rect());
     caret_.Paint(e->rect());
 }
 
@@ -178,6 +179,7 @@ void QtWindow::ScrollWindow(std::int32_t dx, std::int32_t dy) {
         return;
     }
     view_->viewport()->scroll(dx, dy);
+    view_->viewport()->update(HistoryMarkerRect()); // the marker stays where it is
     caret_.Scrolled(dx, dy);
 }
 

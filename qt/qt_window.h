@@ -14,8 +14,8 @@
 // Every platform::Window operation behaves as that interface describes. The window's parts live
 // in files of their own: the view (terminal_view), the caret (caret), requests from other
 // threads (repaint_queue), painting (paint_dc), menus and keys (menus_and_keys), boxes
-// (message_boxes), the echo wait (echo_wait), the source dialog (file_dialog) and timers
-// (timers).
+// (message_boxes), the echo wait (echo_wait), the source dialog (file_dialog), timers (timers),
+// and the clipboard with the history marker (clipboard).
 #include <QMainWindow>
 #include <atomic>
 #include <chrono>
@@ -89,6 +89,8 @@ public:
     void PostConnectionLost() override;
     void SetTimer(unsigned id, int ms) override;
     void KillTimer(unsigned id) override;
+    void SetClipboardText(platform::Clipboard which, const std::string& text) override;
+    std::string GetClipboardText(platform::Clipboard which) override;
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -98,6 +100,10 @@ private:
     void BuildMenu();
     void BuildKeys();
     void PaintView(QPaintEvent* e);
+    // The box in the viewport's top right corner that says how far back the view is, drawn
+    // over the text while it is (qt/clipboard.cpp).
+    QRect HistoryMarkerRect() const;
+    void PaintHistoryMarker(const QRect& dirty);
 
     WndProc proc_;
     TerminalView* view_;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QScrollBar>
 #include <QWheelEvent>
@@ -119,6 +120,23 @@ void TerminalView::OnWheel(bool vertical, int delta, Qt::KeyboardModifiers modif
 
 void TerminalView::wheelEvent(QWheelEvent* e) {
     const QPoint d = e->angleDelta();
+    if (e->modifiers() == Qt::ShiftModifier) {
+        // Into the history and back, by the lines of a notch; some systems turn a shifted wheel
+        // sideways.
+        int& rest = wheelRest_[1];
+        const int delta = std::clamp(d.y() != 0 ? d.y() : d.x(), -1200, 1200);
+        if (rest != 0 && (rest < 0) != (delta < 0)) {
+            rest = 0;
+        }
+        rest += delta * std::clamp(QApplication::wheelScrollLines(), 1, 100);
+        const int steps = rest / 120;
+        rest -= steps * 120;
+        for (int i = 0; i < std::abs(steps); ++i) {
+            Send(WM_HISTORY, steps > 0 ? platform::SB_LINEUP : platform::SB_LINEDOWN);
+        }
+        e->accept();
+        return;
+    }
     const bool vertical = std::abs(d.y()) >= std::abs(d.x());
     OnWheel(vertical, vertical ? d.y() : d.x(), e->modifiers());
     e->accept();
@@ -182,7 +200,72 @@ void TerminalView::focusOutEvent(QFocusEvent* e) {
     Send(WM_KILLFOCUS);
 }
 
+void TerminalView::SendMouse(unsigned msg, const QMouseEvent* e, std::uintptr_t wParam) {
+    const QPoint p = e->position().toPoint();
+    Send(msg, wParam,
+         MakeLParam(static_cast<std::uint16_t>(std::clamp(p.x(), 0, 0xFFFF)),
+                    static_cast<std::uint16_t>(std::clamp(p.y(), 0, 0xFFFF))));
+}
+
+void TerminalView::OnPress(QMouseEvent* e) {
+    if (e->button() == Qt::MiddleButton) {
+        Send(WM_PASTE, 1);
+        e->accept();
+        return;
+    }
+    if (e->button() != Qt::LeftButton) {
+        return;
+    }
+    const auto now = static_cast<std::uint64_t>(e->timestamp());
+    const QPoint at = e->position().toPoint();
+    const bool inRow =
+        clicks_ > 0 &&
+        now - lastPressMs_ < static_cast<std::uint64_t>(QApplication::doubleClickInterval()) &&
+        (at - lastPressAt_).manhattanLength() < QApplication::startDragDistance();
+    clicks_ = inRow ? clicks_ % 3 + 1 : 1;
+    lastPressMs_ = now;
+    lastPressAt_ = at;
+    SendMouse(WM_LBUTTONDOWN, e, static_cast<std::uintptr_t>(clicks_));
+    e->accept();
+}
+
+void TerminalView::mousePressEvent(QMouseEvent* e) {
+    OnPress(e);
+}
+
+void TerminalView::mouseDoubleClickEvent(QMouseEvent* e) {
+    OnPress(e);
+}
+
+void TerminalView::mouseMoveEvent(QMouseEvent* e) {
+    if ((e->buttons() & Qt::LeftButton) != 0) {
+        SendMouse(WM_MOUSEMOVE, e);
+    }
+    e->accept();
+}
+
+void TerminalView::mouseReleaseEvent(QMouseEvent* e) {
+    if (e->button() == Qt::LeftButton) {
+        SendMouse(WM_LBUTTONUP, e);
+    }
+    e->accept();
+}
+
 void TerminalView::keyPressEvent(QKeyEvent* e) {
+    const Qt::KeyboardModifiers mods =
+        e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    if (mods == Qt::ShiftModifier && (e->key() == Qt::Key_PageUp || e->key() == Qt::Key_PageDown)) {
+        Send(WM_HISTORY, e->key() == Qt::Key_PageUp ? platform::SB_PAGEUP : platform::SB_PAGEDOWN);
+        e->accept();
+        return;
+    }
+    // Ctrl+Shift+C and V copy and paste; Ctrl+C alone still types 0x03.
+    if (mods == (Qt::ShiftModifier | Qt::ControlModifier) &&
+        (e->key() == Qt::Key_C || e->key() == Qt::Key_V)) {
+        Send(e->key() == Qt::Key_C ? WM_COPY : WM_PASTE, 0);
+        e->accept();
+        return;
+    }
     const std::string bytes = TranslateKey(e->key(), e->modifiers(), e->text());
     if (bytes.empty()) {
         QAbstractScrollArea::keyPressEvent(e);

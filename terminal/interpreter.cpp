@@ -25,7 +25,8 @@ bool IsControl(std::uint8_t b) {
 }
 
 // One call's view of the record. The options and the cell geometry are read once per call: the
-// window thread may change them meanwhile, and then repaints everything anyway.
+// window thread may change them meanwhile, and then repaints everything anyway. While the view
+// is back in the history the screen sits lower in the window, which vpos takes in.
 struct Call {
     platform::Window* hwnd;
     TTYInfo* tty;
@@ -45,11 +46,19 @@ struct Call {
                               Saturate(top + cy)};
     }
 
-    void LineFeed() const {
+    void LineFeed() {
         const int row = tty->nCursorRow.load(kRelaxed);
         if (row < kLastRow) {
             tty->nCursorRow.store(row + 1, kRelaxed);
         } else {
+            // The top row goes to the history. A view back in it stays on the rows it shows.
+            if (tty->history.Push(tty->achScreen)) {
+                const int back = tty->nHistoryPos.load(kRelaxed);
+                if (back > 0 && back < tty->history.Count()) {
+                    tty->nHistoryPos.store(back + 1, kRelaxed);
+                    vpos += cy;
+                }
+            }
             std::memmove(tty->achScreen, tty->achScreen + kScreenCols,
                          static_cast<std::size_t>(kLastRow) * kScreenCols);
             std::memset(tty->achScreen + kLastRow * kScreenCols, ' ', kScreenCols);
@@ -60,7 +69,7 @@ struct Call {
 
     // Stores one cell at the cursor and advances it; at the last column Autowrap starts a new
     // line by interpreting "\r\n" as if it had been received.
-    void Put(std::uint8_t ch) const {
+    void Put(std::uint8_t ch) {
         const int row = tty->nCursorRow.load(kRelaxed);
         const int col = tty->nCursorCol.load(kRelaxed);
         tty->achScreen[row * kScreenCols + col] = ch;
@@ -103,15 +112,16 @@ int WriteTTYBlock(platform::Window* hwnd, const std::uint8_t* block, std::int32_
         return 1;
     }
     std::lock_guard lock(tty->screenLock);
-    const Call call{hwnd,
-                    tty,
-                    tty->fNewLine.load(kRelaxed) != 0,
-                    tty->fAutoWrap.load(kRelaxed) != 0,
-                    tty->fHexPrint.load(kRelaxed) != 0,
-                    tty->cxChar.load(kRelaxed),
-                    tty->cyChar.load(kRelaxed),
-                    tty->nHScrollPos.load(kRelaxed),
-                    tty->nVScrollPos.load(kRelaxed)};
+    Call call{hwnd,
+              tty,
+              tty->fNewLine.load(kRelaxed) != 0,
+              tty->fAutoWrap.load(kRelaxed) != 0,
+              tty->fHexPrint.load(kRelaxed) != 0,
+              tty->cxChar.load(kRelaxed),
+              tty->cyChar.load(kRelaxed),
+              tty->nHScrollPos.load(kRelaxed),
+              tty->nVScrollPos.load(kRelaxed) -
+                  std::int64_t{tty->nHistoryPos.load(kRelaxed)} * tty->cyChar.load(kRelaxed)};
     for (std::int32_t i = 0; i < length; ++i) {
         if (!call.hex) {
             // Most received text is plain bytes: a run of them up to the last column at once.

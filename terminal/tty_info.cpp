@@ -28,6 +28,7 @@ void SetTTYDefaults(TTYInfo* tty) {
     tty->nHScrollMax = tty->nVScrollMax = 0;
     tty->nHScrollPos.store(0);
     tty->nVScrollPos.store(0);
+    tty->nHistoryPos.store(0);
     tty->nCursorCol.store(0);
     tty->nCursorRow.store(0);
     tty->hTTYFont.reset();

@@ -21,12 +21,28 @@
 #include "platform/port.h"
 #include "platform/system.h"
 #include "platform/window.h"
+#include "terminal/history.h"
 
 namespace pelko {
 
 inline constexpr int kScreenCols = 80;
 inline constexpr int kScreenRows = 25;
 inline constexpr int kScreenCells = kScreenCols * kScreenRows;
+
+// The text the mouse has chosen, in row numbers of the history (screen row r is history.Total()
+// + r), so that it stays on its text while the screen scrolls. `from` and `to` are inclusive and
+// in order; `anchor` is where the drag began. Window thread only.
+struct TextSelection {
+    struct Cell {
+        std::uint64_t row = 0;
+        int col = 0;
+    };
+    bool active = false;
+    int unit = 1; // 1 characters, 2 words, 3 whole rows
+    Cell anchor;
+    Cell from;
+    Cell to;
+};
 
 // A 32-bit flag shared between the window thread and the receive thread: zero is off, any other
 // value on. Loads and stores are relaxed unless a caller says otherwise.
@@ -56,6 +72,9 @@ struct TTYInfo {
     std::int32_t nVScrollMax = 0;
     std::atomic<std::int32_t> nHScrollPos{0};
     std::atomic<std::int32_t> nVScrollPos{0};
+    // Rows the view is moved back into the history; 0 shows the live screen. Changed under
+    // screenLock; readable anywhere.
+    std::atomic<std::int32_t> nHistoryPos{0};
     std::atomic<std::int32_t> nCursorCol{0};
     std::atomic<std::int32_t> nCursorRow{0};
     std::atomic<std::int32_t> cxChar{0};
@@ -73,6 +92,8 @@ struct TTYInfo {
     // Keeps calls that change the screen buffer and cursor from interleaving; the wrap of a
     // full row re-enters it on the same thread. Painting holds it briefly to copy rows.
     std::recursive_mutex screenLock;
+    ScreenHistory history; // rows scrolled off the top, under screenLock
+    TextSelection selection;
 };
 
 void SetTTYDefaults(TTYInfo* record);

@@ -5,6 +5,7 @@
 #include <limits>
 #include <mutex>
 
+#include "terminal/selection.h"
 #include "terminal/tty_info.h"
 
 namespace pelko {
@@ -121,22 +122,53 @@ bool PaintTTY(platform::Window* hwnd) {
 
         if (count > 0 && lastRow >= firstRow) {
             // Copy what is drawn under the screen lock so the receive thread never waits long.
+            // A view back in the history starts that many rows above the screen.
             std::uint8_t rows[kScreenRows][kScreenCols];
+            int selFrom[kScreenRows];
+            int selTo[kScreenRows];
+            bool selected[kScreenRows];
             {
                 std::lock_guard lock(tty->screenLock);
+                const std::uint64_t top =
+                    tty->history.Total() -
+                    static_cast<std::uint64_t>(tty->nHistoryPos.load(kRelaxed));
                 for (int r = firstRow; r <= lastRow; ++r) {
-                    std::memcpy(rows[r] + firstCol, tty->achScreen + r * kScreenCols + firstCol,
-                                static_cast<std::size_t>(count));
+                    const std::uint64_t number = top + static_cast<std::uint64_t>(r);
+                    const std::uint8_t* row = RowAt(*tty, number);
+                    if (row != nullptr) {
+                        std::memcpy(rows[r] + firstCol, row + firstCol,
+                                    static_cast<std::size_t>(count));
+                    } else {
+                        std::memset(rows[r] + firstCol, ' ', static_cast<std::size_t>(count));
+                    }
+                    selected[r] = SelectedSpan(*tty, number, selFrom[r], selTo[r]);
                 }
             }
             const std::uint32_t background = dc->WindowColor();
+            const std::uint32_t text = tty->rgbTextColor;
             for (int r = firstRow; r <= lastRow; ++r) {
                 const std::int64_t y = r * cy - vpos;
-                const std::int64_t x = firstCol * cx - hpos;
-                const Rect box{Saturate(x), Saturate(y), Saturate(x + count * cx),
-                               Saturate(y + cy)};
-                dc->ExtTextOut(box.left, box.top, box, rows[r] + firstCol, count,
-                               tty->hTTYFont.get(), tty->rgbTextColor, background);
+                // Columns c0..c1 in one call; the selected ones in swapped colours.
+                auto draw = [&](int c0, int c1, bool inverse) {
+                    if (c1 < c0) {
+                        return;
+                    }
+                    const std::int64_t x = c0 * cx - hpos;
+                    const Rect box{Saturate(x), Saturate(y), Saturate(x + (c1 - c0 + 1) * cx),
+                                   Saturate(y + cy)};
+                    dc->ExtTextOut(box.left, box.top, box, rows[r] + c0, c1 - c0 + 1,
+                                   tty->hTTYFont.get(), inverse ? background : text,
+                                   inverse ? text : background);
+                };
+                if (!selected[r] || selTo[r] < firstCol || selFrom[r] > lastCol) {
+                    draw(firstCol, lastCol, false);
+                    continue;
+                }
+                const int s0 = std::max(firstCol, selFrom[r]);
+                const int s1 = std::min(lastCol, selTo[r]);
+                draw(firstCol, s0 - 1, false);
+                draw(s0, s1, true);
+                draw(s1 + 1, lastCol, false);
             }
         }
     }
@@ -165,6 +197,52 @@ bool ScrollTTYVert(platform::Window* hwnd, std::uint16_t code, std::uint16_t pos
 
 bool ScrollTTYHorz(platform::Window* hwnd, std::uint16_t code, std::uint16_t pos) {
     return Scroll(hwnd, ScrollBar::Horz, code, pos);
+}
+
+bool ScrollTTYHistory(platform::Window* hwnd, std::uint16_t code) {
+    TTYInfo* tty = hwnd->GetRecord();
+    if (tty == nullptr) {
+        return false;
+    }
+    const std::int64_t cy = std::max(1, tty->cyChar.load(kRelaxed));
+    const std::int64_t page =
+        std::max<std::int64_t>(1, std::min<std::int64_t>(tty->cyClient / cy, kScreenRows) - 1);
+    std::int64_t step = 0;
+    switch (code) {
+    case SB_LINEUP:
+        step = 1;
+        break;
+    case SB_LINEDOWN:
+        step = -1;
+        break;
+    case SB_PAGEUP:
+        step = page;
+        break;
+    case SB_PAGEDOWN:
+        step = -page;
+        break;
+    case SB_TOP:
+        step = kHistoryRows;
+        break;
+    case SB_BOTTOM:
+        step = -std::int64_t{kHistoryRows} - 1;
+        break;
+    default:
+        return false;
+    }
+    {
+        std::lock_guard lock(tty->screenLock);
+        const std::int32_t cur = tty->nHistoryPos.load(kRelaxed);
+        const auto now = static_cast<std::int32_t>(
+            std::clamp<std::int64_t>(cur + step, 0, tty->history.Count()));
+        if (now == cur) {
+            return true;
+        }
+        tty->nHistoryPos.store(now, kRelaxed);
+    }
+    hwnd->InvalidateRect(nullptr, true);
+    MoveTTYCursor(hwnd);
+    return true;
 }
 
 bool SetTTYFocus(platform::Window* hwnd) {

@@ -8,7 +8,11 @@
 //                                  thumb tracking (5) and codes 8 and above
 //   SetTTYFocus / KillTTYFocus     make or remove the caret while connected
 //   MoveTTYCursor(hwnd)            places the caret on the cursor cell while it is shown
-//   CellRect(tty, row, col)        the pixel rectangle of one cell in client coordinates
+//   ScrollTTYHistory(hwnd, code)   moves the view into the history and back: SB_LINEUP/DOWN by a
+//                                  row, SB_PAGEUP/DOWN by a window less one row, SB_TOP to the
+//                                  oldest row kept, SB_BOTTOM to the live screen; false for other
+//                                  codes
+//   CellRect(tty, row, col)        the pixel rectangle of one screen cell in client coordinates
 #include <algorithm>
 #include <cstdint>
 #include <limits>
@@ -32,6 +36,7 @@ bool PaintTTY(platform::Window* hwnd);
 bool SizeTTY(platform::Window* hwnd, std::uint16_t height, std::uint16_t width);
 bool ScrollTTYVert(platform::Window* hwnd, std::uint16_t code, std::uint16_t pos);
 bool ScrollTTYHorz(platform::Window* hwnd, std::uint16_t code, std::uint16_t pos);
+bool ScrollTTYHistory(platform::Window* hwnd, std::uint16_t code);
 bool SetTTYFocus(platform::Window* hwnd);
 bool KillTTYFocus(platform::Window* hwnd);
 bool MoveTTYCursor(platform::Window* hwnd);
@@ -48,7 +53,8 @@ inline platform::Rect CellRect(const TTYInfo& tty, int row, int col) {
     const std::int64_t cx = tty.cxChar.load(relaxed);
     const std::int64_t cy = tty.cyChar.load(relaxed);
     const std::int64_t left = col * cx - tty.nHScrollPos.load(relaxed);
-    const std::int64_t top = row * cy - tty.nVScrollPos.load(relaxed);
+    const std::int64_t top =
+        (row + std::int64_t{tty.nHistoryPos.load(relaxed)}) * cy - tty.nVScrollPos.load(relaxed);
     using view_detail::Saturate;
     return platform::Rect{Saturate(left), Saturate(top), Saturate(left + cx), Saturate(top + cy)};
 }

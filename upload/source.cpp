@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 #include "settings/settings.h"
 
@@ -63,6 +65,37 @@ bool gAtLineStart = true;
 // The last result handed out a line; the next call counts it in gqwSourceLine.
 bool gLineOut = false;
 
+// Text given to OpenSourceText stands in for the file: gReadBuf is filled from it instead.
+bool gFromText = false;
+std::string gSourceText;
+std::size_t gTextPos = 0;
+
+// The next block of the source into gReadBuf: its length, 0 at the end, -1 on a read error.
+ssize_t FillReadBuf() {
+    if (gFromText) {
+        const std::size_t n = std::min(gReadBuf.size(), gSourceText.size() - gTextPos);
+        std::memcpy(gReadBuf.data(), gSourceText.data() + gTextPos, n);
+        gTextPos += n;
+        return static_cast<ssize_t>(n);
+    }
+    ssize_t n = 0;
+    do {
+        n = ::read(ghSourceFile, gReadBuf.data(), gReadBuf.size());
+    } while (n < 0 && errno == EINTR);
+    return n;
+}
+
+// A source just opened is read from its start.
+void StartReading() {
+    gReadPos = 0;
+    gReadEnd = 0;
+    gAfterCR = false;
+    gAtLineStart = true;
+    gLineOut = false;
+    gqwSourceLine = 1;
+    gfHighDropped = 0;
+}
+
 std::uint16_t Limit() {
     return std::min(gwMaxColumn, kLimitCap);
 }
@@ -79,10 +112,7 @@ int ReadByte(platform::Window* hwnd) {
     std::uint8_t b = 0;
     for (;;) {
         if (gReadPos == gReadEnd) {
-            ssize_t n = 0;
-            do {
-                n = ::read(ghSourceFile, gReadBuf.data(), gReadBuf.size());
-            } while (n < 0 && errno == EINTR);
+            ssize_t n = FillReadBuf();
             if (n < 0) {
                 gdwLength = 0;
                 ShowBox(hwnd, gszReadErrorStr);
@@ -177,12 +207,15 @@ int OpenSourceFile(platform::Window* hwnd) {
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     }
     ghSourceFile = fd;
-    gAfterCR = false;
-    gAtLineStart = true;
-    gLineOut = false;
-    gqwSourceLine = 1;
-    gfHighDropped = 0;
+    StartReading();
     return 1;
+}
+
+void OpenSourceText(std::string text) {
+    CloseSourceFile();
+    gSourceText = std::move(text);
+    gFromText = true;
+    StartReading();
 }
 
 void CloseSourceFile() {
@@ -190,6 +223,9 @@ void CloseSourceFile() {
         ::close(ghSourceFile);
     }
     ghSourceFile = -1;
+    gFromText = false;
+    gSourceText.clear();
+    gTextPos = 0;
     gReadPos = 0;
     gReadEnd = 0;
 }

@@ -8,7 +8,10 @@
 //                                     open is closed first); 0 after showing "Unable to open
 //                                     Source File!" (nothing chosen, missing, unreadable, or not
 //                                     a regular file)
-//   CloseSourceFile()                 closes the file if one is open; cannot fail
+//   OpenSourceText(text)              the reader reads `text` as it would a file (a file still
+//                                     open is closed first); cannot fail
+//   CloseSourceFile()                 closes the file, or drops the text, if one is open; cannot
+//                                     fail
 //   ReadSourceLine(hwnd)              the next line to send: kSourceEnd (end of file, or a read
 //                                     error already shown as "File Read Error!"; reading with no
 //                                     file open is such an error), kSourceLine (gwTXCol bytes in
@@ -65,6 +68,7 @@ inline constexpr const char* gszMaxColumnStr = "Max # of Char/Line exceeded!";
 void SourceFileInit(platform::Window* hwnd);
 int SourceOpenDlg(platform::Window* hwnd, std::string& path, std::string& title);
 int OpenSourceFile(platform::Window* hwnd);
+void OpenSourceText(std::string text);
 void CloseSourceFile();
 int ReadSourceLine(platform::Window* hwnd);
 int Fold(platform::Window* hwnd);

@@ -127,9 +127,8 @@ void RunUpload(platform::Window* hwnd, UploadMode mode) {
     }
 }
 
-} // namespace
-
-int UploadSource(platform::Window* hwnd, UploadMode mode) {
+// The checks and the loop around one source; `open` opens it (1) or tells the user why not (0).
+template <typename Open> int Upload(platform::Window* hwnd, UploadMode mode, Open open) {
     TTYInfo* tty = hwnd->GetRecord();
     if (tty == nullptr || gLink.fInUpload) {
         return 0;
@@ -141,13 +140,26 @@ int UploadSource(platform::Window* hwnd, UploadMode mode) {
                          platform::MB_OK | platform::MB_ICONEXCLAMATION);
         return 0;
     }
-    if (OpenSourceFile(hwnd) == 0) {
+    if (open() == 0) {
         return 0;
     }
     InUpload running;
     LogEvent("upload started: " + gszSourcePath);
     RunUpload(hwnd, mode);
     return 1;
+}
+
+} // namespace
+
+int UploadSource(platform::Window* hwnd, UploadMode mode) {
+    return Upload(hwnd, mode, [hwnd] { return OpenSourceFile(hwnd); });
+}
+
+int UploadText(platform::Window* hwnd, const std::string& text, UploadMode mode) {
+    return Upload(hwnd, mode, [&text] {
+        OpenSourceText(text);
+        return 1;
+    });
 }
 
 int NextSourceLine(platform::Window* hwnd) {

@@ -8,9 +8,12 @@
 //   NextSourceLine(hwnd)       the next line to send, the pauses on the way asked with the
 //                              "Continue?" box: kSourceLine with the line in gsTXBuf, or
 //                              kSourceEnd at the end of the file (or a read error, told)
+//   UploadText(hwnd, text, mode)  the same with `text` read as the source file would be (a paste);
+//                              0 when it did not start, as above, but never for the source
 //   IToDecString(value, text)  writes "<digits> " and a NUL (no digits for 0) into the 10-byte
 //                              text; the number of bytes before the NUL
 #include <cstdint>
+#include <string>
 
 #include "link/handshake.h"
 #include "platform/window.h"
@@ -35,6 +38,7 @@ inline constexpr const char* gszNotConnectedStr =
 
 int UploadSource(platform::Window* hwnd, UploadMode mode);
 int NextSourceLine(platform::Window* hwnd);
+int UploadText(platform::Window* hwnd, const std::string& text, UploadMode mode = UploadMode::Fast);
 int IToDecString(std::int32_t value, char* text);
 
 } // namespace pelko

@@ -47,6 +47,12 @@ run 0 --upload good.src --com1="$pty"
 same out "Loading .. Ready"
 same err "good.src:12: warning: bytes above 0x7F dropped"
 [ "$(wc -l < transcript)" -eq 12 ] || fail "the target received $(wc -l < transcript) lines"
+# The same source from standard input.
+: > transcript
+"$pelko" --upload - --com1="$pty" < good.src > out 2> err || fail "--upload - ended with $?"
+same out "Loading .. Ready"
+same err "-:12: warning: bytes above 0x7F dropped"
+[ "$(wc -l < transcript)" -eq 12 ] || fail "from stdin the target received $(wc -l < transcript) lines"
 
 start_sim --reject-word oops
 run 1 --upload bad.src --visible --baud 115200 --com1="$pty" --log "$work/session.log"

@@ -1,5 +1,6 @@
 // The source reader: every case in tests/fixtures/source (format in its README.md) read as one
-// upload, then the refusals of OpenSourceFile and the read errors.
+// upload, from the file and from the same bytes in memory (a paste), then the refusals of
+// OpenSourceFile and the read errors.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -58,15 +59,20 @@ std::vector<fs::path> FixtureFiles() {
     return files;
 }
 
-class SourceFixture : public testing::TestWithParam<fs::path> {};
+class SourceFixture : public testing::TestWithParam<std::tuple<fs::path, bool>> {};
 
 TEST_P(SourceFixture, Matches) {
-    const SourceCase f = LoadSourceCase(GetParam());
+    const auto& [path, fromText] = GetParam();
+    const SourceCase f = LoadSourceCase(path);
     PrivateDir dir;
     Limit limit(f.limit);
     RecordingWindow win;
-    gszSourcePath = WriteSource(dir, f.file);
-    ASSERT_EQ(OpenSourceFile(&win), 1);
+    if (fromText) {
+        OpenSourceText(f.file);
+    } else {
+        gszSourcePath = WriteSource(dir, f.file);
+        ASSERT_EQ(OpenSourceFile(&win), 1);
+    }
 
     gwSourceLine = f.start;
     std::vector<std::string> got;
@@ -100,9 +106,11 @@ TEST_P(SourceFixture, Matches) {
     EXPECT_EQ(got, f.events);
 }
 
-INSTANTIATE_TEST_SUITE_P(Source, SourceFixture, testing::ValuesIn(FixtureFiles()),
-                         [](const testing::TestParamInfo<fs::path>& info) {
-                             return info.param.stem().string();
+INSTANTIATE_TEST_SUITE_P(Source, SourceFixture,
+                         testing::Combine(testing::ValuesIn(FixtureFiles()), testing::Bool()),
+                         [](const testing::TestParamInfo<std::tuple<fs::path, bool>>& info) {
+                             return std::get<0>(info.param).stem().string() +
+                                    (std::get<1>(info.param) ? "_text" : "_file");
                          });
 
 TEST(OpenSourceFile, RefusesWhatIsNoRegularFile) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "terminal/interpreter.h"
+#include "terminal/selection.h"
 #include "terminal/view.h"
 #include "tests/support/recording_window.h"
 #include "tests/support/terminal_record.h"
@@ -154,6 +155,61 @@ TEST(View, CaretExistsOnlyWhileConnectedAndFollowsTheOffsets) {
     win.Clear();
     MoveTTYCursor(&win);
     EXPECT_TRUE(win.Calls().empty());
+}
+
+TEST(View, HistoryKeepsScrolledRowsUnderAViewThatStaysOnThem) {
+    RecordingWindow win;
+    AttachedRecord tty(win);
+    SizeTTY(&win, 400, 640);
+    char line[16];
+    for (int i = 0; i < 30; ++i) { // New Line on: each CR ends a row; rows 0 to 5 scroll off
+        WriteTTYBlock(&win, line, std::snprintf(line, sizeof line, "row %02d\r", i));
+    }
+    EXPECT_EQ(tty->history.Count(), 6);
+    EXPECT_EQ(tty.Row(0).substr(0, 6), "row 06");
+    EXPECT_FALSE(ScrollTTYHistory(&win, SB_THUMBPOSITION));
+    ScrollTTYHistory(&win, SB_PAGEUP); // a page is the window less one row, clamped to the rows
+    EXPECT_EQ(tty->nHistoryPos, 6);
+    // New text keeps the view on its rows; the screen below it is drawn lower, the caret too.
+    WriteTTYBlock(&win, "row 30\r", 7);
+    EXPECT_EQ(tty->nHistoryPos, 7);
+    win.paintRect = {0, 0, 48, 32};
+    win.Clear();
+    PaintTTY(&win);
+    const auto rows = win.Calls("ExtTextOut");
+    ASSERT_EQ(rows.size(), 2U);
+    EXPECT_EQ(rows[0].s, "row 00");
+    EXPECT_EQ(rows[1].s, "row 01");
+
+    // A drag from row 0 column 4 to row 1 column 1: copied as two lines, drawn inverted.
+    SelectTTYText(&win, SelectPhase::Press, 4 * 8, 0, 1);
+    SelectTTYText(&win, SelectPhase::Release, 1 * 8 + 3, 16 + 3, 1);
+    EXPECT_EQ(TTYSelectionText(*tty), "00\nro");
+    win.Clear();
+    PaintTTY(&win);
+    const auto parts = win.Calls("ExtTextOut");
+    ASSERT_EQ(parts.size(), 4U);
+    EXPECT_EQ(parts[0].s + "|" + parts[1].s + "|" + parts[2].s + "|" + parts[3].s,
+              "row |00|ro|w 01");
+    EXPECT_EQ(parts[1].n[6], 0xFFFFFF); // text in the window colour
+    // A double click takes the word, a triple click the row; the selection follows its text.
+    SelectTTYText(&win, SelectPhase::Press, 5 * 8, 16, 2);
+    EXPECT_EQ(TTYSelectionText(*tty), "01");
+    SelectTTYText(&win, SelectPhase::Press, 5 * 8, 16, 3);
+    WriteTTYBlock(&win, "\n", 1);
+    EXPECT_EQ(TTYSelectionText(*tty), "row 01");
+
+    ScrollTTYHistory(&win, SB_BOTTOM);
+    EXPECT_EQ(tty->nHistoryPos, 0);
+    // The ring keeps the newest 10,000 rows.
+    for (int i = 0; i < 10100; ++i) {
+        WriteTTYBlock(&win, "\n", 1);
+    }
+    EXPECT_EQ(tty->history.Count(), kHistoryRows);
+    const std::uint64_t oldest = tty->history.Total() - kHistoryRows;
+    EXPECT_EQ(tty->history.Row(oldest - 1), nullptr);
+    ASSERT_NE(tty->history.Row(oldest), nullptr);
+    EXPECT_EQ(tty->nHistoryPos, 0);
 }
 
 } // namespace
