@@ -77,8 +77,10 @@ public:
     bool fileFailed = false; // a box said the file could not be opened or read
     bool timedOut = false;
 
-    int MessageBox(const std::string& text, const std::string& /*caption*/,
+    // A box's first line is its message; the second says what FILE:LINE says here already.
+    int MessageBox(const std::string& box, const std::string& /*caption*/,
                    unsigned /*style*/) override {
+        const std::string text = box.substr(0, box.find('\n'));
         if (text == gszContinueStr) {
             Pause();
         } else if (dryRun_) {

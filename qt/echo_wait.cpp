@@ -1,10 +1,12 @@
 // The upload's wait for the target's echo. It runs on the GUI thread inside the upload command:
 // it sleeps on the handshake word, and between sleeps runs the window's events, keeping it
 // painted (progress, the caret, the receive thread's repaints) and dropping every other input
-// but Esc, which cancels the wait.
+// but Esc, which cancels the wait. Closing the window cancels it as Esc does; the window then
+// asks whether to exit once the upload has ended.
 #include <QCoreApplication>
 #include <QEvent>
 #include <QKeyEvent>
+#include <QWindow>
 #include <optional>
 
 #include "qt/qt_window.h"
@@ -19,11 +21,20 @@ constexpr std::chrono::milliseconds kEventsEvery{20};
 
 class EchoWaitFilter : public QObject {
 public:
+    explicit EchoWaitFilter(QWidget* window) : window_(window) {}
     bool cancelled = false;
+    bool closeAsked = false; // the window's close button (or close()) was used
 
 protected:
     bool eventFilter(QObject* obj, QEvent* e) override {
         switch (e->type()) {
+        case QEvent::Close:
+            // The window system closes the native window, close() the widget itself.
+            if (obj == window_ || obj == window_->windowHandle()) {
+                cancelled = true;
+                closeAsked = true;
+            }
+            return true;
         case QEvent::KeyPress:
             if (static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape) {
                 cancelled = true;
@@ -38,7 +49,6 @@ protected:
         case QEvent::Wheel:
         case QEvent::ContextMenu:
         case QEvent::InputMethod:
-        case QEvent::Close:
         case QEvent::TouchBegin:
         case QEvent::TabletPress:
             return true;
@@ -46,6 +56,9 @@ protected:
             return QObject::eventFilter(obj, e);
         }
     }
+
+private:
+    QWidget* window_;
 };
 
 } // namespace
@@ -55,7 +68,7 @@ bool QtWindow::WaitForEcho(const std::atomic<std::uint8_t>& sync) {
     if (sync.load() != 0 && Clock::now() - echoEventsAt_ < kEventsEvery) {
         return true;
     }
-    EchoWaitFilter filter;
+    EchoWaitFilter filter(this);
     QCoreApplication::instance()->installEventFilter(&filter);
     echoWaiting_ = true;
     // The thread sleeps on the handshake word, which the receive thread's wake-up ends at once;
@@ -73,7 +86,11 @@ bool QtWindow::WaitForEcho(const std::atomic<std::uint8_t>& sync) {
     echoWaiting_ = false;
     QCoreApplication::instance()->removeEventFilter(&filter);
     RunDeferred();
-    // Esc counts even when the answer came with it: the user asked for the upload to end.
+    if (filter.closeAsked) {
+        PostClose(); // heard after the upload has reported its end
+    }
+    // Esc or a close counts even when the answer came with it: the user asked for the upload to
+    // end.
     return sync.load() != 0 && !filter.cancelled;
 }
 

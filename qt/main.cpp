@@ -1,7 +1,8 @@
 // Pelko's entry: reads the device options, builds the main window (which builds the terminal,
 // reads the settings and tries the port while it is created), shows it and runs the loop.
 // SIGTERM, SIGINT and SIGHUP close the window, and with it the port and its lock file, before
-// Pelko ends by that signal. PELKO_LOCK_DIR, when set, moves the UUCP lock files out of
+// Pelko ends by that signal. A main window destroyed by the window system ends Pelko the same
+// way, with status 0. PELKO_LOCK_DIR, when set, moves the UUCP lock files out of
 // /var/lock (the tests use it).
 #include <QApplication>
 #include <csignal>
@@ -31,6 +32,7 @@ int Run(int& argc, char** argv) {
     pelko::hTTYWnd.store(&window);
     pelko::qt::AttachStatusBar(window);
     window.show();
+    pelko::qt::WatchWindowGone(&window);
     window.view()->setFocus();
     // A signal that came while the window was made (its boxes run event loops of their own)
     // has already asked for the end, which exec() would forget.

@@ -1,13 +1,19 @@
 #include "qt/quit_signals.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
+#include <QLoggingCategory>
+#include <QPointer>
 #include <QSocketNotifier>
+#include <QWidget>
+#include <QWindow>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include "posix/serial_port.h"
 #include "resources/globals.h"
@@ -20,6 +26,7 @@ namespace {
 // The handler only writes the signal's number into this pipe; the event loop reads it.
 int gPipe[2] = {-1, -1};
 std::atomic<int> gQuitSignal{0};
+std::atomic<bool> gEnding{false};
 static_assert(std::atomic<int>::is_always_lock_free);
 
 void OnSignal(int sig) {
@@ -34,17 +41,53 @@ void ReleasePortsAtExit() {
 }
 
 // On the window thread: ends an upload's wait for its echo, and every event loop.
-void Quit(int sig) {
-    int none = 0;
-    if (!gQuitSignal.compare_exchange_strong(none, sig)) {
-        return; // already on the way out
-    }
+void EndEventLoops(int code) {
     platform::Window* hwnd = hTTYWnd.load();
     if (EndUploadLinkLost() && hwnd != nullptr) {
         hwnd->WakeEchoWait();
     }
-    QCoreApplication::exit(128 + sig);
+    QCoreApplication::exit(code);
 }
+
+void Quit(int sig) {
+    if (gEnding.exchange(true)) {
+        return; // already on the way out
+    }
+    gQuitSignal.store(sig);
+    EndEventLoops(128 + sig);
+}
+
+// Hears the X server say that the main window's native window was destroyed. Qt itself carries
+// on with a widget that has no window left, so Pelko has to end on its own.
+class WindowGoneFilter : public QAbstractNativeEventFilter {
+public:
+    QPointer<QWidget> window;
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr* /*result*/) override {
+        if (type != "xcb_generic_event_t" || window.isNull()) {
+            return false;
+        }
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7F) != XCB_DESTROY_NOTIFY) {
+            return false;
+        }
+        // A native window Qt has destroyed itself is no longer the widget's handle.
+        const QWindow* handle = window->windowHandle();
+        const auto* destroyed = reinterpret_cast<const xcb_destroy_notify_event_t*>(event);
+        if (handle == nullptr || handle->handle() == nullptr ||
+            handle->winId() != static_cast<WId>(destroyed->window)) {
+            return false;
+        }
+        if (!gEnding.exchange(true)) {
+            // Taking the widget down still asks the server about the window that is gone.
+            QLoggingCategory::setFilterRules(QStringLiteral("qt.qpa.xcb.warning=false"));
+            EndEventLoops(0);
+        }
+        return false;
+    }
+};
+
+WindowGoneFilter gWindowGoneFilter;
 
 } // namespace
 
@@ -77,6 +120,11 @@ bool WatchQuitSignals() {
 
 int QuitSignal() {
     return gQuitSignal.load();
+}
+
+void WatchWindowGone(QWidget* window) {
+    gWindowGoneFilter.window = window;
+    QCoreApplication::instance()->installNativeEventFilter(&gWindowGoneFilter);
 }
 
 } // namespace pelko::qt

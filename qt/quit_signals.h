@@ -4,14 +4,21 @@
 // removes its UUCP lock file, and ends by the same signal. A second such signal ends the program
 // at once. When exit() ends the program elsewhere (the window system's plug-in does so when the
 // display goes away), the serial ports still open leave exclusive mode and their UUCP lock files
-// are removed all the same.
+// are removed all the same. When the window system destroys the main window's native window
+// (another X client's XDestroyWindow, `xdotool windowclose`), the event loops end as for a
+// signal, with status 0, and the caller takes the window down the same way.
 //   WatchQuitSignals()  once, after the QApplication is made; false when the signals cannot be
 //                       caught (they then keep their default action). A signal that is ignored
 //                       when Pelko starts (nohup) stays ignored.
 //   QuitSignal()        the signal that ended the event loop; 0 when none did
+//   WatchWindowGone(w)  once, with the main window; watches for its native window's end (X11
+//                       only; elsewhere nothing happens). Cannot fail
+class QWidget;
+
 namespace pelko::qt {
 
 bool WatchQuitSignals();
 int QuitSignal();
+void WatchWindowGone(QWidget* window);
 
 } // namespace pelko::qt

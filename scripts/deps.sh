@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev fonts-dejavu-core
+  qt6-base-dev libxcb1-dev fonts-dejavu-core
   xvfb xauth xdotool imagemagick
   ser2net socat
   dpkg-dev file lintian

@@ -100,8 +100,10 @@ std::uint16_t Limit() {
     return std::min(gwMaxColumn, kLimitCap);
 }
 
-void ShowBox(platform::Window* hwnd, const char* text) {
-    hwnd->MessageBox(text, "", platform::MB_OK | platform::MB_ICONEXCLAMATION);
+// A reader's box: its text, and on a second line what the user needs to act on it.
+void ShowBox(platform::Window* hwnd, const char* text, const std::string& detail = {}) {
+    hwnd->MessageBox(detail.empty() ? std::string(text) : text + ("\n" + detail), "",
+                     platform::MB_OK | platform::MB_ICONEXCLAMATION);
 }
 
 // The next byte of the source file (0 to 255), with every line end given as one CR: a CR, a CR
@@ -187,19 +189,26 @@ int SourceOpenDlg(platform::Window* hwnd, std::string& path, std::string& title)
 
 int OpenSourceFile(platform::Window* hwnd) {
     CloseSourceFile();
-    int fd = -1;
-    if (!gszSourcePath.empty()) {
-        // Not blocking on open, so that a FIFO or a device cannot hold the window up before it
-        // is refused.
-        fd = ::open(gszSourcePath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (gszSourcePath.empty()) {
+        ShowBox(hwnd, gszOpenErrorStr, "No source file has been selected.");
+        return 0;
     }
+    // Not blocking on open, so that a FIFO or a device cannot hold the window up before it is
+    // refused.
+    const int fd = ::open(gszSourcePath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const char* reason = fd < 0 ? std::strerror(errno) : nullptr;
     struct stat st {};
-    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-        ::close(fd);
-        fd = -1;
+    if (fd >= 0 && ::fstat(fd, &st) != 0) {
+        reason = std::strerror(errno);
+    } else if (fd >= 0 && !S_ISREG(st.st_mode)) {
+        reason = "not a regular file";
     }
-    if (fd < 0) {
-        ShowBox(hwnd, gszOpenErrorStr);
+    if (reason != nullptr) {
+        const std::string detail = gszSourcePath + ": " + reason;
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        ShowBox(hwnd, gszOpenErrorStr, detail);
         return 0;
     }
     const int flags = ::fcntl(fd, F_GETFL);
@@ -281,7 +290,7 @@ int ReadLine(platform::Window* hwnd) {
             Store(b);
         }
         if (gwTXCol > limit) {
-            ShowBox(hwnd, gszMaxColumnStr);
+            ShowBox(hwnd, gszMaxColumnStr, "in line " + std::to_string(gqwSourceLine));
             return kSourceLine; // cut without a CR; the rest follows as a line of its own
         }
     }

@@ -7,7 +7,7 @@
 //   OpenSourceFile(hwnd)              1 with the chosen file open at its start (a file still
 //                                     open is closed first); 0 after showing "Unable to open
 //                                     Source File!" (nothing chosen, missing, unreadable, or not
-//                                     a regular file)
+//                                     a regular file), with "PATH: reason" on a second line
 //   OpenSourceText(text)              the reader reads `text` as it would a file (a file still
 //                                     open is closed first); cannot fail
 //   CloseSourceFile()                 closes the file, or drops the text, if one is open; cannot
@@ -19,12 +19,14 @@
 //                                     a CR, a CR LF pair, an LF alone, or the end of the file.
 //                                     A line longer than gwMaxColumn is cut after gwMaxColumn + 1
 //                                     bytes (+ 2 when a backslash pair came last) with "Max # of
-//                                     Char/Line exceeded!"; a gwMaxColumn above 253 acts as 253,
+//                                     Char/Line exceeded!" and "in line N" (gqwSourceLine) on a
+//                                     second line; a gwMaxColumn above 253 acts as 253,
 //                                     so a line always fits gsTXBuf.
 //   Fold(hwnd)                        the comment and directive scanner behind ReadSourceLine;
 //                                     the same results, and kSourceResume when a comment ended
 //                                     at a backslash and the line goes on
-// The reader's messages are boxes owned by hwnd, with no caption and the exclamation icon.
+// The reader's messages are boxes owned by hwnd, with no caption and the exclamation icon; the
+// first line of each is one of the texts below.
 #include <cstdint>
 #include <string>
 

@@ -2,6 +2,8 @@
 # Pelko ended from outside while COM1 (a pty of the target simulator) is connected:
 #   - SIGTERM: the port is closed and its UUCP lock file removed, then Pelko ends by SIGTERM;
 #   - the same while the "Connection failed." box of the start-up is still up;
+#   - another X client destroys the main window (xdotool windowclose): Pelko ends with status 0,
+#     the port closed and its lock file removed;
 #   - the X server goes away (Qt then calls exit()): the lock file is removed all the same.
 # Lock files go to a private folder (PELKO_LOCK_DIR).
 set -euo pipefail
@@ -66,6 +68,17 @@ Xvfb -displayfd 4 -screen 0 800x600x24 -nolisten tcp 4> display 2> xvfb.log &
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s display ] && break; sleep 0.05; done
 export DISPLAY=":$(head -n1 display)"
+start
+for _ in $(seq 100); do
+  win=$(xdotool search --onlyvisible --pid "$pelko_pid" 2>/dev/null | tail -n1) && break
+  sleep 0.1
+done
+[ -n "${win:-}" ] || fail "no window of Pelko's"
+xdotool windowclose "$win"
+ended || fail "still running 5 s after its window was destroyed"
+[ "$status" -eq 0 ] || fail "exit status $status after the window was destroyed"
+[ ! -e "$lock" ] || fail "lock file left when the window was destroyed"
+
 start
 kill -KILL "$xvfb_pid"
 ended || fail "still running 5 s after the X server went away"

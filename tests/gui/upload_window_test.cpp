@@ -1,12 +1,15 @@
 // The real Qt window during an upload: the echo wait keeps painting, drops other input and ends
-// on Esc or on the receive thread's wake-up; the open-file dialog offers the source filters.
+// on Esc, on a close (then asks to exit) or on the receive thread's wake-up; the open-file dialog
+// offers the source filters.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QComboBox>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <thread>
 #include <unistd.h>
 
@@ -57,6 +60,32 @@ TEST(EchoWait, EscCancelsAndOtherKeysAndCommandsAreDropped) {
     // Afterwards the window hears keys again.
     QTest::keyClick(g.win().view(), Qt::Key_A);
     EXPECT_EQ(g.typed.size(), 1u);
+}
+
+// The window system closes the native window; Pelko's own exit closes the widget.
+TEST(EchoWait, CloseCancelsAndAsksToExitOnceTheWaitHasEnded) {
+    GuiWindow g;
+    g.ShowAndActivate();
+    for (const bool native : {true, false}) {
+        std::atomic<std::uint8_t> sync{0};
+        QTimer::singleShot(30, [&] { native ? g.win().windowHandle()->close() : g.win().close(); });
+        QTimer unheard; // ends a wait that missed the close
+        unheard.setSingleShot(true);
+        QObject::connect(&unheard, &QTimer::timeout, [&] { sync.store(0x06); });
+        unheard.start(1000);
+        EXPECT_FALSE(g.win().WaitForEcho(sync)) << native;
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "asked inside the wait";
+        QString asked;
+        QTimer::singleShot(50, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                asked = box->windowTitle() + "|" + box->text();
+                box->reject();
+            }
+        });
+        QTest::qWait(300);
+        EXPECT_EQ(asked, "Really?|exit   Pelko?") << native;
+        EXPECT_TRUE(g.win().isVisible()) << "closed although the question was cancelled";
+    }
 }
 
 TEST(SourceDialog, OffersTheSourceFiltersAndKeepsTheWorkingDirectory) {

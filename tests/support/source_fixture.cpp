@@ -26,10 +26,9 @@ SourceCase LoadSourceCase(const std::filesystem::path& path) {
             f.start = static_cast<std::uint16_t>(std::stoul(value));
         } else if (key == "file") {
             f.file += Decode(value);
-        } else if (key.rfind("line ", 0) == 0) {
+        } else if (key.rfind("line ", 0) == 0 || key == "box") {
             f.events.push_back(key + ": " + Decode(value));
-        } else if (key == "pause" || key == "dropped" || key == "skip" || key == "end" ||
-                   key == "box") {
+        } else if (key == "pause" || key == "dropped" || key == "skip" || key == "end") {
             f.events.push_back(key + ": " + value);
         } else {
             throw std::invalid_argument(path.stem().string() + ": unknown key " + key);

@@ -34,7 +34,7 @@ std::string Expected(const SourceCase& c) {
         } else if (key == "pause") {
             out += "      = pause\n";
         } else if (key == "box") {
-            out += "      ! " + value + "\n";
+            out += "      ! " + value.substr(0, value.find('\n')) + "\n"; // its first line only
         }
     }
     return out;

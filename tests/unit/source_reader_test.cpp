@@ -113,19 +113,27 @@ INSTANTIATE_TEST_SUITE_P(Source, SourceFixture,
                                     (std::get<1>(info.param) ? "_text" : "_file");
                          });
 
-TEST(OpenSourceFile, RefusesWhatIsNoRegularFile) {
+TEST(OpenSourceFile, RefusesWhatIsNoRegularFileAndSaysWhy) {
     PrivateDir dir;
     const std::string fifo = dir.Path() + "/fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string missing = dir.Path() + "/missing.txt";
     // A FIFO without a writer would block an open that waits, and a device is no source file.
-    for (const std::string& path :
-         {std::string(), dir.Path() + "/missing.txt", dir.Path(), fifo, std::string("/dev/null")}) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "No source file has been selected."},
+        {missing, missing + ": No such file or directory"},
+        {dir.Path(), dir.Path() + ": not a regular file"},
+        {fifo, fifo + ": not a regular file"},
+        {"/dev/null", "/dev/null: not a regular file"},
+    };
+    for (const auto& [path, detail] : cases) {
         RecordingWindow win;
         gszSourcePath = path;
         EXPECT_EQ(OpenSourceFile(&win), 0) << path;
         EXPECT_EQ(ghSourceFile, -1) << path;
         EXPECT_EQ(win.Calls("MessageBox"),
-                  (std::vector<Call>{{"MessageBox", {kBoxStyle}, "Unable to open Source File!|"}}))
+                  (std::vector<Call>{
+                      {"MessageBox", {kBoxStyle}, "Unable to open Source File!\n" + detail + "|"}}))
             << path;
     }
     gszSourcePath.clear();
