@@ -86,7 +86,13 @@ public:
         } else if (dryRun_) {
             std::printf("      ! %s\n", text.c_str());
         } else if (text == gszOpenErrorStr) {
-            std::fprintf(stderr, "%s: %s\n", o_.file.c_str(), text.c_str());
+            // The second line is "PATH: reason"; the reason is what the path does not say.
+            const std::size_t nl = box.find('\n');
+            const std::string detail = nl == std::string::npos ? "" : box.substr(nl + 1);
+            const std::size_t colon = detail.rfind(": ");
+            std::fprintf(stderr, "%s: %s%s%s\n", o_.file.c_str(), text.c_str(),
+                         colon == std::string::npos ? "" : " ",
+                         colon == std::string::npos ? "" : detail.substr(colon + 2).c_str());
         } else {
             std::fflush(stdout);
             std::fprintf(stderr, "%s:%llu: %s\n", o_.file.c_str(), FileLine(), text.c_str());

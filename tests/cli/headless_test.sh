@@ -79,7 +79,7 @@ run 3 --upload missing.src --com1="$pty" --log /nonexistent/session.log
 grep -q 'cannot write the log /nonexistent/session.log: No such file or directory; going on' \
   "$work/err" || fail "a log that cannot be written said: $(cat "$work/err")"
 run 3 --upload missing.src --com1="$pty"
-same err "missing.src: Unable to open Source File!"
+same err "missing.src: Unable to open Source File! No such file or directory"
 
 start_sim --silent
 run 4 --upload good.src --timeout 0.3 --com1="$pty"
