@@ -48,7 +48,8 @@ install(FILES ${pelko_changelog_gz} DESTINATION ${pelko_docdir})
 set(CPACK_PACKAGE_NAME pelko)
 set(CPACK_PACKAGE_VENDOR "Pelko")
 set(CPACK_PACKAGE_CONTACT "Pelko developers <maintainers@pelko.example.org>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "serial terminal and source uploader for the Zemra microcontroller")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "serial terminal and source uploader for the Zemra microcontroller")
 set(CPACK_PACKAGE_DESCRIPTION
     "Pelko talks to a Zemra target over a serial port (COM1 to COM4) or an
 RFC 2217 network serial port, shows what the target sends on a fixed screen

@@ -12,7 +12,8 @@ mkdir -p "$artifacts"
 source "$(dirname "$0")/xvfb_lib.sh"
 
 demo="$work/demo"
-PELKO_BUILD_DIR="$build" PELKO_DEMO_DIR="$demo" bash "$root/scripts/run.sh" > "$work/pelko.log" 2>&1 &
+PELKO_BUILD_DIR="$build" PELKO_DEMO_DIR="$demo" bash "$root/scripts/run.sh" \
+  > "$work/pelko.log" 2>&1 &
 demo_pid=$!
 main=$(find_window "Pelko v3.1") || fail "the demo opened no window"
 sim=$(cat "$demo/simulator.pid")
