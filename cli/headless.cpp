@@ -193,18 +193,6 @@ std::string NoAnswerText(const Options& o) {
     return text;
 }
 
-std::string EchoText() {
-    std::uint8_t echo[kRXBufSize];
-    const std::int32_t n = TakeEcho(echo);
-    std::string text;
-    for (std::int32_t i = 0; i < n; ++i) {
-        if (echo[i] >= 0x20 && echo[i] != 0x7F) {
-            text += static_cast<char>(echo[i]);
-        }
-    }
-    return text;
-}
-
 // "-" names standard input, which is read whole before anything is sent.
 bool FromStdin(const Options& o) {
     return o.file == "-";

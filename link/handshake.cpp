@@ -88,6 +88,18 @@ std::int32_t TakeEcho(std::uint8_t* out) {
     return n;
 }
 
+std::string EchoText() {
+    std::uint8_t echo[kRXBufSize];
+    const std::int32_t n = TakeEcho(echo);
+    std::string text;
+    for (std::int32_t i = 0; i < n; ++i) {
+        if (echo[i] >= 0x20 && echo[i] != 0x7F) {
+            text += static_cast<char>(echo[i]);
+        }
+    }
+    return text;
+}
+
 bool EndUploadLinkLost() {
     UploadLink& l = gLink;
     std::lock_guard<std::mutex> lock(l.rxMu);

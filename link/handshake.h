@@ -16,6 +16,8 @@
 //                             armed, gfUploading clear; cannot fail
 //   TakeEcho(out)             copies the echo collected so far into out (kRXBufSize bytes); its
 //                             length
+//   EchoText()                the echo collected so far as printable text (control bytes left
+//                             out), for messages; cannot fail
 //   EndUploadLinkLost()       on finding the port dead (receive thread) or on a quit signal:
 //                             ends a running upload; a line still waiting gets kUploadLinkLost.
 //                             true when an upload ran
@@ -23,6 +25,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 namespace pelko {
 
@@ -77,6 +80,7 @@ bool ArmLine();
 void StopUploading();
 int ScanCommBlock(const std::uint8_t* block, std::int32_t length);
 std::int32_t TakeEcho(std::uint8_t* out);
+std::string EchoText();
 bool EndUploadLinkLost();
 
 } // namespace pelko

@@ -57,13 +57,7 @@ void End(platform::Window* hwnd, UploadEnd how, const char* report, std::int32_t
         event += " in line " + std::to_string(gqwSourceLine);
     }
     if (how == UploadEnd::Rejected) {
-        std::uint8_t echo[kRXBufSize];
-        const std::int32_t got = TakeEcho(echo);
-        event += ", echo \"" +
-                 std::string(
-                     reinterpret_cast<const char*>(echo),
-                     static_cast<std::size_t>(got > 0 && echo[got - 1] == '\r' ? got - 1 : got)) +
-                 "\"";
+        event += ", echo \"" + EchoText() + "\"";
     }
     LogEvent(event);
 }
