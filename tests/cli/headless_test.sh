@@ -64,6 +64,17 @@ same out "<1> one
 same err "bad.src:2: pause: continuing, standard input is not a terminal
 bad.src:3: error: the target rejected the line: two oops ~ oops ?"
 
+# Closed standard streams: none of Pelko's own words reaches the target in their place.
+printf 'one\r\ntw\xe9o\r\nthree oops\r\n' > closed.src
+for closed in '<&- 2>&-' '<&- >&-' '<&- >&- 2>&-'; do
+  rm -f t-closed; start_sim --reject-word oops --transcript "$work/t-closed"
+  got=0; eval "\"\$pelko\" --upload closed.src --com1=\"\$pty\" >\"\$work/out\" 2>\"\$work/err\" $closed" || got=$?
+  [ "$got" -eq 1 ] || fail "with $closed the upload ended with $got"
+  same t-closed "one
+two
+three oops"
+done
+
 run 2 --upload good.src --com1="$work/no-such-device"
 same err "pelko: cannot open COM1: $work/no-such-device: No such file or directory"
 
