@@ -7,12 +7,15 @@
 //     blank or TAB; every control byte or byte 0x80 to 0xFF in it directly follows a backslash;
 //   - a line without its CR was cut: it is longer than the limit and came with exactly one
 //     "Max # of Char/Line exceeded!"; no other call shows a box;
-//   - gwSourceLine never goes backwards (modulo the 65535 -> 0 wrap), and gqwSourceLine has
-//     made the same steps without the wrap;
+//   - gwSourceLine never goes backwards (modulo the 65535 -> 0 wrap), and the reader's line
+//     (SourceWhere) has made the same steps without the wrap;
 //   - the reader ends within one call per byte of the file, and keeps answering end after it.
 // At the end every line end of the file (a CR, an LF not right behind a CR, and the end of a last
 // line without either) has been counted exactly once, by the reader or by the loop after a line,
 // and every cut line once more: the count advanced by line ends + cut lines.
+// Include lines are parsed and checked too: one that names no file that can be read refuses the
+// file at opening; an input that reads another file (any file of this machine it names) ends
+// there, as its lines are no longer its own.
 // Stores beyond gsTXBuf are caught by the address sanitizer.
 #include <cstdint>
 #include <cstdio>
@@ -93,7 +96,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     CountingWindow win;
     gwMaxColumn = limit;
-    Check(OpenSourceFile(&win) == 1, "the memory file did not open");
+    if (OpenSourceFile(&win) == 0) {
+        Check(SourceEndStatus().stop == SourceStop::IncludeError && win.otherBoxes == 1,
+              "the memory file was refused, not for an include, or without its box");
+        return 0;
+    }
+    if (SourceFiles().size() > 1) {
+        CloseSourceFile();
+        return 0;
+    }
     gwSourceLine = start;
     std::uint64_t advanced = 0; // gwSourceLine's steps, without the wrap
     std::uint64_t cuts = 0;
@@ -105,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto step = static_cast<std::uint16_t>(gwSourceLine - before);
         Check(step <= ends, "gwSourceLine went backwards");
         advanced += step;
-        Check(gqwSourceLine == 1 + advanced, "gqwSourceLine and gwSourceLine differ");
+        Check(SourceWhere().line == 1 + advanced, "the reader's line and gwSourceLine differ");
         Check(win.otherBoxes == 0, "an open or read error on a memory file");
         if (result == kSourceLine) {
             const bool cut = gsTXBuf[gwTXCol - 1] != '\r';

@@ -91,6 +91,8 @@ int main(int argc, char** argv) {
         return pelko::cli::RunUpload(options);
     case pelko::cli::Action::DryRun:
         return pelko::cli::RunDryRun(options);
+    case pelko::cli::Action::Deps:
+        return pelko::cli::RunDeps(options);
     case pelko::cli::Action::Window:
         break;
     }
