@@ -34,8 +34,9 @@ std::unique_ptr<SourceReader> SourceReader::Open(const std::string& path, std::s
         return nullptr;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        why = S_ISREG(st.st_mode) ? std::strerror(errno) : "not a regular file";
+    const bool known = ::fstat(fd, &st) == 0;
+    if (!known || !S_ISREG(st.st_mode)) {
+        why = known ? "not a regular file" : std::strerror(errno);
         ::close(fd);
         return nullptr;
     }
