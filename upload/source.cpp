@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <functional>
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -65,6 +64,21 @@ std::string SourceReader::Folder() const {
 }
 
 // The next block into data_[0 .. end_-1]; false at the end, or when the read failed.
+bool SourceReader::Rewind() {
+    if (fd_ >= 0 && ::lseek(fd_, 0, SEEK_SET) != 0) {
+        return false;
+    }
+    textRead_ = false;
+    pos_ = end_ = 0;
+    afterCR_ = false;
+    atEnd_ = true;
+    failed_ = false;
+    line = 1;
+    lineOut = false;
+    atLineStart = true;
+    return true;
+}
+
 bool SourceReader::Fill() {
     static constexpr std::uint8_t kLastCR = '\r';
     ssize_t n = 0;
@@ -295,28 +309,25 @@ int Refuse(platform::Window* hwnd, SourceStack& s, SourceStatus status) {
     return 0;
 }
 
-// Opens a source with `open`, which gives a fresh reader of it each time (or nullptr, said on
-// hwnd), after reading it once through with every file it includes, showing nothing and sending
-// nothing, to find what would stop it.
-int Begin(platform::Window* hwnd, const std::function<std::unique_ptr<SourceReader>()>& open) {
-    std::unique_ptr<SourceReader> top = open();
-    std::unique_ptr<SourceReader> again = top == nullptr ? nullptr : open();
-    if (again == nullptr) {
-        return 0;
-    }
+// Reads `top` once through with every file it includes, showing nothing and sending nothing, to
+// find what would stop it; then from its start for the upload.
+int Begin(platform::Window* hwnd, std::unique_ptr<SourceReader> top) {
     SourceStack check;
-    check.Push(std::move(again));
+    check.Push(std::move(top));
     gActive = &check;
     while (ReadSourceLine(nullptr) != kSourceEnd) {
     }
     gActive = &gSource;
-    check.Close();
+    if (check.status.stop == SourceStop::End && !check.Top().Rewind()) {
+        check.status = {SourceStop::ReadError, check.Where(), std::strerror(errno)};
+    }
     if (check.status.stop != SourceStop::End) {
+        check.Close();
         return Refuse(hwnd, gSource, check.status);
     }
     gSource.tree = std::move(check.files);
     gSource.lines = std::move(check.lines);
-    gSource.Push(std::move(top));
+    gSource.Push(std::move(check.readers.front()));
     BeginLine();
     return 1;
 }
@@ -331,22 +342,20 @@ int OpenSourceFile(platform::Window* hwnd) {
         ShowBox(hwnd, gszOpenErrorStr, gSource.status.reason);
         return 0;
     }
-    const std::string path = gszSourcePath;
-    return Begin(hwnd, [hwnd, &path]() -> std::unique_ptr<SourceReader> {
-        std::string why;
-        auto r = SourceReader::Open(path, why);
-        if (r == nullptr) {
-            gSource.status = {SourceStop::OpenError, {path, 0, {}, 0}, why};
-            ShowBox(hwnd, gszOpenErrorStr, path + ": " + why);
-        }
-        return r;
-    });
+    std::string why;
+    auto top = SourceReader::Open(gszSourcePath, why);
+    if (top == nullptr) {
+        gSource.status = {SourceStop::OpenError, {gszSourcePath, 0, {}, 0}, why};
+        ShowBox(hwnd, gszOpenErrorStr, gszSourcePath + ": " + why);
+        return 0;
+    }
+    return Begin(hwnd, std::move(top));
 }
 
 int OpenSourceText(platform::Window* hwnd, std::string text, std::string name) {
     CloseSourceFile();
     gSource = SourceStack{};
-    return Begin(hwnd, [&text, &name] { return std::make_unique<SourceReader>(text, name); });
+    return Begin(hwnd, std::make_unique<SourceReader>(std::move(text), std::move(name)));
 }
 
 void CloseSourceFile() {

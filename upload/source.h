@@ -101,6 +101,8 @@ inline constexpr const char* gszMaxColumnStr = "Max # of Char/Line exceeded!";
 //   ReadByte()                     the next byte (0 to 255) with every line end (CR, CR LF, LF
 //                                  alone, and the end of a last line without one) given as one
 //                                  CR; kNoByte at the end, or after a failed read (Failed())
+//   Rewind()                       back to the start, to be read again as if just opened; false
+//                                  (errno says why) when the file cannot seek
 //   FileId(), SameFile(other)      the file on disk (device and inode); both read the same
 //                                  one (never for text)
 class SourceReader {
@@ -129,6 +131,7 @@ public:
             return b;
         }
     }
+    bool Rewind();
     bool Failed() const { return failed_; }
     const std::string& Name() const { return name_; }
     // Where a relative path it names is taken from: its name's folder with the '/', or "" (the
@@ -156,9 +159,9 @@ private:
     std::string name_;
     dev_t dev_ = 0;
     ino_t ino_ = 0;
-    std::string text_;      // text in memory, for fd_ -1
-    bool textRead_ = false; // text_ has been handed to the rules
-    std::array<std::uint8_t, 4096> buf_{};
+    std::string text_;                       // text in memory, for fd_ -1
+    bool textRead_ = false;                  // text_ has been handed to the rules
+    std::array<std::uint8_t, 1024> buf_;     // filled before it is read
     const std::uint8_t* data_ = buf_.data(); // the block being read: data_[pos_ .. end_-1]
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
