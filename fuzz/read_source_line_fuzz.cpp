@@ -14,8 +14,8 @@
 // line without either) has been counted exactly once, by the reader or by the loop after a line,
 // and every cut line once more: the count advanced by line ends + cut lines.
 // Include lines are parsed and checked too: one that names no file that can be read refuses the
-// file at opening; an input that reads another file (any file of this machine it names) ends
-// there, as its lines are no longer its own.
+// file at opening (a relative name finds only the file itself: a loop); an input that reads
+// another file (an absolute name) ends there, as its lines are no longer its own.
 // Stores beyond gsTXBuf are caught by the address sanitizer.
 #include <cstdint>
 #include <cstdio>
@@ -68,12 +68,27 @@ void CheckLine(std::uint16_t limit, bool cut) {
     }
 }
 
+// The memory file is read through a link in an empty folder of its own, where relative include
+// names lead nowhere but to the link itself.
+std::string gFolder;
+
+void RemoveFolder() {
+    ::unlink(gszSourcePath.c_str());
+    ::rmdir(gFolder.c_str());
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     gFile = ::memfd_create("pelko-source", MFD_CLOEXEC);
     Check(gFile >= 0, "no memory file");
-    gszSourcePath = "/proc/self/fd/" + std::to_string(gFile);
+    char folder[] = "/tmp/pelko-fuzz-source.XXXXXX";
+    Check(::mkdtemp(folder) != nullptr, "no folder for the memory file");
+    gFolder = folder;
+    gszSourcePath = gFolder + "/source";
+    Check(::symlink(("/proc/self/fd/" + std::to_string(gFile)).c_str(), gszSourcePath.c_str()) == 0,
+          "no link to the memory file");
+    std::atexit(RemoveFolder);
     return 0;
 }
 
@@ -97,7 +112,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CountingWindow win;
     gwMaxColumn = limit;
     if (OpenSourceFile(&win) == 0) {
-        Check(SourceEndStatus().stop == SourceStop::IncludeError && win.otherBoxes == 1,
+        const SourceStop stop = SourceEndStatus().stop;
+        Check((stop == SourceStop::IncludeError || stop == SourceStop::ReadError) &&
+                  win.otherBoxes == 1,
               "the memory file was refused, not for an include, or without its box");
         return 0;
     }

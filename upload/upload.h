@@ -8,7 +8,8 @@
 //                              says why). gLink.end says how it ended.
 //   NextSourceLine(hwnd)       the next line to send, the pauses on the way asked with the
 //                              "Continue?" box: kSourceLine with the line in gsTXBuf, or
-//                              kSourceEnd at the end of the file (or a read error, told)
+//                              kSourceEnd at the end of the source (or a read error or an
+//                              include that failed, told; SourceEndStatus() says which)
 //   UploadText(hwnd, text, mode, name)  the same with `text` read as the source file would be (a
 //                              paste, standard input), named `name` in messages; 0 when it did
 //                              not start, as above (for the source only when an include fails)

@@ -95,6 +95,7 @@ TEST_P(SourceFixture, Matches) {
             << n;
         if (result == kSourceLine) {
             ASSERT_GT(gwTXCol, 0) << "an empty line handed out";
+            EXPECT_GE(at.lines, at.line) << n << ": the file's lines, counted at opening";
             const std::string line(reinterpret_cast<const char*>(gsTXBuf), gwTXCol);
             if (line.back() == '\r') {
                 EXPECT_EQ(gsTXBuf[gwTXCol], 0) << "no NUL behind the CR";
