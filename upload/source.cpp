@@ -319,7 +319,8 @@ int Begin(platform::Window* hwnd, std::unique_ptr<SourceReader> top) {
     }
     gActive = &gSource;
     if (check.status.stop == SourceStop::End && !check.Top().Rewind()) {
-        check.status = {SourceStop::ReadError, check.Where(), std::strerror(errno)};
+        const std::string why = std::strerror(errno);
+        check.status = {SourceStop::ReadError, check.Where(), why};
     }
     if (check.status.stop != SourceStop::End) {
         check.Close();
@@ -504,7 +505,8 @@ int ReadSourceLine(platform::Window* hwnd) {
         }
         const int got = ReadLine(hwnd, r);
         if (got == kSourceEnd && r.Failed()) {
-            s.status = {SourceStop::ReadError, s.Where(), std::strerror(errno)};
+            const std::string why = std::strerror(errno);
+            s.status = {SourceStop::ReadError, s.Where(), why};
             ShowBox(hwnd, gszReadErrorStr,
                     s.status.where.from.empty() ? "" : PlaceText(s.status.where));
             return kSourceEnd;
