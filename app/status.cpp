@@ -3,6 +3,7 @@
 #include "link/handshake.h"
 #include "platform/port.h"
 #include "resources/port_names.h"
+#include "serial/transmit.h"
 #include "terminal/tty_info.h"
 #include "upload/source.h"
 
@@ -23,6 +24,12 @@ StatusInfo DescribeStatus(platform::Window* hwnd) {
         s.state = gLink.fPortDead.load() != 0 ? "connection lost" : "connected";
     }
     s.source = gszSourcePath;
+    std::size_t sent = 0;
+    std::size_t total = 0;
+    if (Typing(sent, total)) {
+        s.progress = "typing pasted text: " + std::to_string(sent) + " of " +
+                     std::to_string(total) + " bytes (Esc stops)";
+    }
     if (gLink.fInUpload) {
         const SourcePlace at = SourceWhere();
         s.progress = "uploading line " + std::to_string(at.line);
@@ -31,6 +38,8 @@ StatusInfo DescribeStatus(platform::Window* hwnd) {
         }
         if (!at.from.empty()) {
             s.progress += " in " + at.file;
+        } else {
+            s.source = at.file; // the chosen file, or "pasted text"
         }
     }
     return s;
