@@ -75,8 +75,9 @@ bool SaySourceFailed(const Options& o) {
     return SourceFailed();
 }
 
-void OnSignal(int) {
-    gInterrupted.store(1);
+// The signal that interrupted the upload: SIGPIPE for a closed standard output.
+void OnSignal(int sig) {
+    gInterrupted.store(sig);
     gLink.fCancel.store(1); // no further line goes out
 }
 
@@ -223,7 +224,9 @@ bool ReadStdin(std::string& text) {
             continue;
         }
         if (n < 0) {
-            std::fprintf(stderr, "-: %s\n", gszReadErrorStr);
+            if (gInterrupted.load() == 0) { // else an interrupt, not a fault of the input
+                std::fprintf(stderr, "-: %s\n", gszReadErrorStr);
+            }
             return false;
         }
         if (n == 0) {
@@ -234,6 +237,11 @@ bool ReadStdin(std::string& text) {
 }
 
 } // namespace
+
+int InterruptSignal() {
+    const int sig = gInterrupted.load();
+    return sig == SIGINT || sig == SIGTERM || sig == SIGHUP ? sig : 0;
+}
 
 int RunUpload(const Options& o) {
     CatchSignals();
@@ -247,6 +255,10 @@ int RunUpload(const Options& o) {
     gszSourcePath = o.file;
     std::string text;
     if (FromStdin(o) && !ReadStdin(text)) {
+        if (gInterrupted.load() != 0) {
+            std::fprintf(stderr, "-: error: interrupted while reading standard input\n");
+            return kExitAborted;
+        }
         return kExitFile;
     }
     const UploadMode mode = o.visible ? UploadMode::Visible : UploadMode::Fast;

@@ -8,6 +8,10 @@
 //                                 includes) cannot be read
 //   RunDeps(options)              prints the make rule "FILE: INCLUDED..." of the files an upload
 //                                 of FILE reads; kExitOk, or kExitFile as RunDryRun
+//   InterruptSignal()             SIGINT, SIGTERM or SIGHUP when one ended RunUpload (which then
+//                                 returned kExitAborted with the port closed); 0 otherwise. The
+//                                 caller ends by that signal once it has cleaned up, as shells
+//                                 and make expect
 #include "cli/options.h"
 
 namespace pelko::cli {
@@ -15,5 +19,6 @@ namespace pelko::cli {
 int RunUpload(const Options& options);
 int RunDryRun(const Options& options);
 int RunDeps(const Options& options);
+int InterruptSignal();
 
 } // namespace pelko::cli

@@ -40,6 +40,7 @@ int Run(int& argc, char** argv) {
     const int code = pelko::qt::QuitSignal() == 0 ? QApplication::exec() : 0;
     // Ended by a signal, the window still stands: take it down as closing it would.
     window.DestroyWindow();
+    pelko::qt::PortsReleased();
     pelko::hTTYWnd.store(nullptr);
     return code;
 }
@@ -87,8 +88,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s: %s (--help lists the options)\n", program.c_str(),
                      options.error.c_str());
         return pelko::cli::kExitUsage;
-    case pelko::cli::Action::Upload:
-        return pelko::cli::RunUpload(options);
+    case pelko::cli::Action::Upload: {
+        const int status = pelko::cli::RunUpload(options);
+        if (const int sig = pelko::cli::InterruptSignal(); sig != 0) {
+            // Port closed and lock gone: end by the signal itself, as shells and make expect.
+            pelko::CloseSessionLog();
+            std::fflush(nullptr);
+            std::signal(sig, SIG_DFL);
+            std::raise(sig);
+        }
+        return status;
+    }
     case pelko::cli::Action::DryRun:
         return pelko::cli::RunDryRun(options);
     case pelko::cli::Action::Deps:

@@ -9,9 +9,13 @@
 #include <QWindow>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <semaphore.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
@@ -23,17 +27,45 @@ namespace pelko::qt {
 
 namespace {
 
-// The handler only writes the signal's number into this pipe; the event loop reads it.
+// The handler only writes the signal's number into this pipe; the event loop reads it. It also
+// wakes the watchdog, which ends Pelko itself when the window thread is too busy to.
 int gPipe[2] = {-1, -1};
 std::atomic<int> gQuitSignal{0};
 std::atomic<bool> gEnding{false};
+std::atomic<int> gCaught{0};
+std::atomic<bool> gPortsReleased{false};
+sem_t gWatchdogWake;
 static_assert(std::atomic<int>::is_always_lock_free);
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 void OnSignal(int sig) {
     const int saved = errno;
     const unsigned char number = static_cast<unsigned char>(sig);
     [[maybe_unused]] const ssize_t n = ::write(gPipe[1], &number, 1);
+    int none = 0;
+    if (gCaught.compare_exchange_strong(none, sig)) {
+        ::sem_post(&gWatchdogWake);
+    }
     errno = saved;
+}
+
+// Gives the window thread kQuitGraceMs to close the port after the first signal; past that it
+// takes the serial ports out of exclusive mode, removes their lock files and ends Pelko by the
+// signal.
+void Watchdog() {
+    while (::sem_wait(&gWatchdogWake) != 0) {
+    }
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kQuitGraceMs);
+    while (!gPortsReleased.load() && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (gPortsReleased.load()) {
+        return;
+    }
+    posix::ReleaseOpenSerialPorts();
+    const int sig = gCaught.load();
+    std::signal(sig, SIG_DFL);
+    ::kill(::getpid(), sig);
 }
 
 void ReleasePortsAtExit() {
@@ -104,6 +136,14 @@ bool WatchQuitSignals() {
             Quit(number);
         }
     });
+    if (::sem_init(&gWatchdogWake, 0, 0) != 0) {
+        return false;
+    }
+    try {
+        std::thread(Watchdog).detach();
+    } catch (const std::system_error&) {
+        return false;
+    }
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
@@ -120,6 +160,10 @@ bool WatchQuitSignals() {
 
 int QuitSignal() {
     return gQuitSignal.load();
+}
+
+void PortsReleased() {
+    gPortsReleased.store(true);
 }
 
 void WatchWindowGone(QWidget* window) {

@@ -149,10 +149,22 @@ start_sim --line-delay 2 --transcript "$work/t4"
 "$pelko" --upload long.src --com1="$pty" > /dev/null 2> "$work/err" &
 up=$!
 started t4; kill -TERM "$up"; got=0; wait "$up" || got=$?
-[ "$got" -eq 4 ] || fail "SIGTERM ended the upload with $got"
+[ "$got" -eq 143 ] || fail "SIGTERM ended the upload with $got, not by the signal"
 grep -q ': error: interrupted' "$work/err" || fail "SIGTERM said: $(cat "$work/err")"
 sent=$(wc -l < t4); sleep 0.1
 [ "$(wc -l < t4)" -eq "$sent" ] && [ "$sent" -lt 200 ] || fail "lines went out after SIGTERM"
+no_locks
+# SIGINT while the source still comes from standard input is an interrupt like any other (perl
+# gives the background job back its SIGINT).
+mkfifo "$work/in"
+perl -e '$SIG{INT} = "DEFAULT"; exec @ARGV' "$pelko" --upload - --com1="$pty" < "$work/in" \
+  > /dev/null 2> "$work/err" &
+up=$!
+exec 4> "$work/in" # a writer that never writes nor closes
+sleep 0.3; kill -INT "$up"; got=0; wait "$up" || got=$?
+exec 4>&-
+[ "$got" -eq 130 ] || fail "SIGINT while reading standard input ended with $got: $(cat err)"
+grep -q 'File Read Error' "$work/err" && fail "SIGINT was taken for a read error"
 no_locks
 
 run 64 --upload good.src --port COM9
