@@ -1,5 +1,6 @@
 // The Telnet port against scripted servers on loopback that misbehave: one floods option
-// requests and never reads, one reads slowly, one agrees to COM-PORT-OPTION late, one refuses it.
+// requests and never reads, one reads slowly, one agrees to COM-PORT-OPTION late, one refuses it,
+// one says nothing; the user's data waits behind the line settings and never before a purge.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -135,7 +136,7 @@ protected:
         Install();
         tty->bPortNum = 5;
         tty->fConnected = 0;
-        ASSERT_NE(OpenConnection(&win), 0);
+        ASSERT_NE(OpenConnectionAndWait(&win), 0);
         port = dynamic_cast<posix::TelnetPort*>(OpenPort());
         ASSERT_NE(port, nullptr);
     }
@@ -230,6 +231,57 @@ TEST_F(TelnetHostileTest, SettingsWaitForTheServersAgreementThenGoOutOnce) {
     EXPECT_EQ(Count(after, kComPortCommand + Bytes({tn::kSetBaudRate})), 1u);
     EXPECT_EQ(Count(after, kComPortCommand + Bytes({tn::kSetBaudRate, 0, 0, 0xE1, 0x00})), 1u);
     EXPECT_EQ(Count(after, kComPortCommand + Bytes({tn::kSetControl, tn::kControlDtrOn})), 1u);
+}
+
+// Data typed at once after the connect, and how the server answers COM-PORT-OPTION, when.
+TEST_F(TelnetHostileTest, DataWaitsBehindTheLineSettingsAndNoPurgeFollowsIt) {
+    struct Row {
+        const char* server;
+        std::uint8_t answer;
+        int answerAfterMs;
+        bool dataBeforeAnswer; // the data's wait ran out first
+        bool commands;         // the settings (and the purge, if still wanted) go out
+        bool purge;
+    };
+    const Row rows[] = {
+        {"agrees soon", tn::DO, 300, false, true, true},
+        {"refuses", tn::DONT, 300, false, false, false},
+        {"says nothing for longer than the data waits", tn::DO, 1500, true, true, false},
+    };
+    const std::string data = "line 1\r";
+    const std::string purge = kComPortCommand + Bytes({tn::kPurgeData});
+    const std::string baud = kComPortCommand + Bytes({tn::kSetBaudRate});
+    const std::string dtr = kComPortCommand + Bytes({tn::kSetControl, tn::kControlDtrOn});
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.server);
+        std::string before;
+        std::string after;
+        std::atomic<bool> done{false};
+        ScriptedServer server([&](int fd, const std::atomic<bool>& stop) {
+            Take(fd, before, row.answerAfterMs);
+            if (Push(fd, Bytes({tn::IAC, row.answer, tn::kOptComPort}), stop)) {
+                Take(fd, after, 300);
+            }
+            done = true;
+        });
+        ASSERT_NO_FATAL_FAILURE(Connect(server));
+        EXPECT_EQ(WriteCommBlock(&win, reinterpret_cast<const std::uint8_t*>(data.data()),
+                                 static_cast<std::int32_t>(data.size())),
+                  1);
+        ASSERT_TRUE(Eventually([&] { return done.load(); }));
+        EXPECT_EQ(CloseConnection(&win), 1);
+        server.Finish();
+        EXPECT_EQ(Count(before, kComPortCommand), 0u) << "before the answer";
+        EXPECT_EQ(Count(before, data), row.dataBeforeAnswer ? 1u : 0u);
+        EXPECT_EQ(Count(after, data), row.dataBeforeAnswer ? 0u : 1u);
+        EXPECT_EQ(Count(after, baud), row.commands ? 1u : 0u);
+        EXPECT_EQ(Count(after, dtr), row.commands ? 1u : 0u);
+        EXPECT_EQ(Count(after, purge), row.purge ? 1u : 0u);
+        if (row.commands && !row.dataBeforeAnswer) { // the commands first, the purge before all
+            EXPECT_LT(after.find(purge), after.find(baud));
+            EXPECT_LT(after.find(dtr), after.find(data));
+        }
+    }
 }
 
 TEST_F(TelnetHostileTest, RefusedComPortIsToldOnceAndTheLinkGoesOn) {
