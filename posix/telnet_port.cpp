@@ -274,7 +274,7 @@ public:
                         events |= POLLOUT;
                         timeoutMs = left;
                     }
-                    if (!gateOpen_ && !heldData_.empty()) {
+                    if (!gateOpen_) { // data written meanwhile waits at most until then
                         const int gate = MsUntil(gateUntil_);
                         timeoutMs = timeoutMs < 0 ? gate : std::min(timeoutMs, gate);
                     }
