@@ -12,7 +12,8 @@
 //   SetupConnection(hwnd)  nonzero when the port accepted the record's line settings; 0 when it
 //                          refused them, no port is open, or the window holds no record
 //   CloseConnection(hwnd)  1 after the receive thread has ended, the port is closed and any
-//                          wait for a lost port has stopped; 0 when the window holds no record
+//                          wait for a lost port or a connect has stopped; 0 when the window
+//                          holds no record
 //   ConnectionLost(hwnd)   the window thread's answer to Window::PostConnectionLost: tells the
 //                          user once that the port died. Unless gRunOverrides.noReconnect is
 //                          set, it then closes the dead port, says on the screen what it waits
