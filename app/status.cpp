@@ -1,52 +1,13 @@
 #include "app/status.h"
 
-#include <cstdio>
-#include <sys/stat.h>
-
 #include "link/handshake.h"
 #include "platform/port.h"
 #include "resources/port_names.h"
+#include "serial/transmit.h"
 #include "terminal/tty_info.h"
 #include "upload/source.h"
 
 namespace pelko {
-
-namespace {
-
-// Line ends in the file, counted once for each version of it (path, size, time).
-std::uint64_t LinesIn(const std::string& path) {
-    static std::string lastPath;
-    static off_t lastSize = -1;
-    static std::int64_t lastTime = -1;
-    static std::uint64_t lastCount = 0;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        return 0;
-    }
-    if (path == lastPath && st.st_size == lastSize && st.st_mtime == lastTime) {
-        return lastCount;
-    }
-    std::uint64_t count = 0;
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buf[16384];
-        int previous = 0;
-        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) {
-            for (std::size_t i = 0; i < n; ++i) {
-                const int b = static_cast<unsigned char>(buf[i]);
-                count += b == '\r' || (b == '\n' && previous != '\r') ? 1 : 0;
-                previous = b;
-            }
-        }
-        std::fclose(f);
-    }
-    lastPath = path;
-    lastSize = st.st_size;
-    lastTime = st.st_mtime;
-    lastCount = count;
-    return count;
-}
-
-} // namespace
 
 StatusInfo DescribeStatus(platform::Window* hwnd) {
     StatusInfo s;
@@ -65,10 +26,22 @@ StatusInfo DescribeStatus(platform::Window* hwnd) {
         s.state = gLink.fPortDead.load() != 0 ? "connection lost" : "connected";
     }
     s.source = gszSourcePath;
+    std::size_t sent = 0;
+    std::size_t total = 0;
+    if (Typing(sent, total)) {
+        s.progress = "typing pasted text: " + std::to_string(sent) + " of " +
+                     std::to_string(total) + " bytes (Esc stops)";
+    }
     if (gLink.fInUpload) {
-        s.progress = "uploading line " + std::to_string(gqwSourceLine);
-        if (const std::uint64_t total = LinesIn(gszSourcePath); total > 0) {
-            s.progress += " of about " + std::to_string(total);
+        const SourcePlace at = SourceWhere();
+        s.progress = "uploading line " + std::to_string(at.line);
+        if (at.lines > 0) {
+            s.progress += " of about " + std::to_string(at.lines);
+        }
+        if (!at.from.empty()) {
+            s.progress += " in " + at.file;
+        } else {
+            s.source = at.file; // the chosen file, or "pasted text"
         }
     }
     return s;

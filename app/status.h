@@ -2,7 +2,8 @@
 // The state of the session at a glance, for a status line under the terminal.
 //   DescribeStatus(hwnd)  the port ("COM1", "TELNET") and what it leads to, the baud rate, the
 //                         connection's state, the selected source file and, during an upload,
-//                         its progress ("line N of about M"); empty fields when the window holds
+//                         its progress ("line N of about M", "in FILE" behind it while an
+//                         included file is read); empty fields when the window holds
 //                         no record. Window thread only; never opens a port.
 #include <cstdint>
 #include <string>

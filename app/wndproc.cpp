@@ -41,12 +41,24 @@ void Setup(platform::Window* hwnd) {
     }
 }
 
+// Nothing else goes out while a paste is being typed: says so and answers true.
+bool StillTyping(platform::Window* hwnd) {
+    std::size_t sent = 0;
+    std::size_t total = 0;
+    if (!Typing(sent, total)) {
+        return false;
+    }
+    hwnd->MessageBox(gszStillTyping, gszAppName, MB_OK | MB_ICONEXCLAMATION);
+    return true;
+}
+
 void Command(platform::Window* hwnd, unsigned id) {
     switch (id) {
     case IDM_CONNECT:
         ConnectOrSay(hwnd);
         break;
     case IDM_DISCONNECT:
+        StopTyping(hwnd);
         // The caret goes first, while the record still says connected.
         KillTTYFocus(hwnd);
         CloseConnection(hwnd);
@@ -60,10 +72,10 @@ void Command(platform::Window* hwnd, unsigned id) {
         hwnd->PostClose();
         break;
     case IDM_UPLOADFAST:
-        UploadSource(hwnd, UploadMode::Fast);
-        break;
     case IDM_UPLOADVISIBLE:
-        UploadSource(hwnd, UploadMode::Visible);
+        if (!StillTyping(hwnd)) {
+            UploadSource(hwnd, id == IDM_UPLOADFAST ? UploadMode::Fast : UploadMode::Visible);
+        }
         break;
     case IDM_SETUP:
         Setup(hwnd);
@@ -79,8 +91,18 @@ void Command(platform::Window* hwnd, unsigned id) {
     }
 }
 
-// A byte typed at the target; the view returns to the live screen first.
+// A byte typed at the target; the view returns to the live screen first. While a paste is
+// being typed, Esc stops it and other keys are not sent, so they never land inside it.
 void Type(platform::Window* hwnd, std::uint8_t ch) {
+    std::size_t sent = 0;
+    std::size_t total = 0;
+    if (Typing(sent, total)) {
+        if (ch == 0x1B) {
+            StopTyping(hwnd);
+            hwnd->RequestRepaint();
+        }
+        return;
+    }
     ScrollTTYHistory(hwnd, platform::SB_BOTTOM);
     gLink.gUploadSync.store(kUploadWaiting);
     ProcessTTYCharacter(hwnd, ch);
@@ -89,13 +111,19 @@ void Type(platform::Window* hwnd, std::uint8_t ch) {
 // Pasted text without a line end is typed; text with one is uploaded, paced by the echo.
 void Paste(platform::Window* hwnd, platform::Clipboard which) {
     const std::string text = hwnd->GetClipboardText(which);
-    if (text.find_first_of("\r\n") == std::string::npos) {
-        for (const char c : text) {
-            Type(hwnd, static_cast<std::uint8_t>(c));
-        }
+    if (text.empty() || StillTyping(hwnd)) {
         return;
     }
     ScrollTTYHistory(hwnd, platform::SB_BOTTOM);
+    if (text.find_first_of("\r\n") == std::string::npos) {
+        if (text.size() > kTypingLimit) {
+            hwnd->MessageBox(gszPasteTooLong, gszAppName, MB_OK | MB_ICONEXCLAMATION);
+            return;
+        }
+        gLink.gUploadSync.store(kUploadWaiting);
+        StartTyping(hwnd, text);
+        return;
+    }
     UploadText(hwnd, text);
 }
 
@@ -171,6 +199,8 @@ std::intptr_t TTYWndProc(platform::Window* hwnd, unsigned msg, std::uintptr_t wP
             RetryConnection(hwnd);
         } else if (wParam == kConnectTimer) {
             FinishConnectOrSay(hwnd);
+        } else if (wParam == kTypingTimer) {
+            ContinueTyping(hwnd);
         }
         return 0;
     default:

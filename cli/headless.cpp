@@ -12,6 +12,7 @@
 #include <string>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 #include "platform/echo_waiter.h"
 #include "platform/null_window.h"
@@ -33,18 +34,45 @@ namespace {
 
 std::atomic<int> gInterrupted{0};
 
-// The file line the reader is in, for FILE:LINE messages; it does not wrap as the screen's does.
-unsigned long long FileLine() {
-    return gqwSourceLine;
+// FILE:LINE of the text the reader is at, for messages; the line does not wrap as the
+// screen's does.
+std::string At() {
+    return PlaceText(SourceWhere());
+}
+
+// " (included from a.src:3, app.src:1)" when the reader is in an included file, else "".
+std::string IncludedFrom() {
+    const SourcePlace at = SourceWhere();
+    return at.from.empty() ? "" : " (included from " + at.from + ")";
 }
 
 // Says that the line just read lost bytes the target cannot take, if it did.
-void WarnHighDropped(const Options& o) {
+void WarnHighDropped() {
     if (gfHighDropped != 0) {
         std::fflush(stdout);
-        std::fprintf(stderr, "%s:%llu: warning: bytes above 0x7F dropped\n", o.file.c_str(),
-                     FileLine());
+        std::fprintf(stderr, "%s: warning: bytes above 0x7F dropped\n", At().c_str());
     }
+}
+
+// The reader could not open or read the source, or follow one of its includes.
+bool SourceFailed() {
+    const SourceStop stop = SourceEndStatus().stop;
+    return stop == SourceStop::OpenError || stop == SourceStop::ReadError ||
+           stop == SourceStop::IncludeError;
+}
+
+// Says why the source could not be read, if it could not; whether it could not.
+bool SaySourceFailed(const Options& o) {
+    const SourceStatus& s = SourceEndStatus();
+    std::fflush(stdout);
+    if (s.stop == SourceStop::OpenError) {
+        std::fprintf(stderr, "%s: %s %s\n", o.file.c_str(), gszOpenErrorStr, s.reason.c_str());
+    } else if (s.stop == SourceStop::ReadError) {
+        std::fprintf(stderr, "%s: %s\n", PlaceText(s.where).c_str(), gszReadErrorStr);
+    } else if (s.stop == SourceStop::IncludeError) {
+        std::fprintf(stderr, "%s\n", s.Message().c_str());
+    }
+    return SourceFailed();
 }
 
 void OnSignal(int) {
@@ -74,31 +102,21 @@ class ConsoleWindow : public platform::NullWindow {
 public:
     ConsoleWindow(const Options& o, bool dryRun) : o_(o), dryRun_(dryRun) {}
 
-    bool fileFailed = false; // a box said the file could not be opened or read
     bool timedOut = false;
 
-    // A box's first line is its message; the second says what FILE:LINE says here already.
+    // A box's first line is its message; the second says what FILE:LINE says here already. A
+    // source that cannot be read is said from the reader's status once the upload has ended.
     int MessageBox(const std::string& box, const std::string& /*caption*/,
                    unsigned /*style*/) override {
         const std::string text = box.substr(0, box.find('\n'));
         if (text == gszContinueStr) {
             Pause();
+        } else if (SourceFailed()) {
         } else if (dryRun_) {
             std::printf("      ! %s\n", text.c_str());
-        } else if (text == gszOpenErrorStr) {
-            // The second line is "PATH: reason"; the reason is what the path does not say.
-            const std::size_t nl = box.find('\n');
-            const std::string detail = nl == std::string::npos ? "" : box.substr(nl + 1);
-            const std::size_t colon = detail.rfind(": ");
-            std::fprintf(stderr, "%s: %s%s%s\n", o_.file.c_str(), text.c_str(),
-                         colon == std::string::npos ? "" : " ",
-                         colon == std::string::npos ? "" : detail.substr(colon + 2).c_str());
         } else {
             std::fflush(stdout);
-            std::fprintf(stderr, "%s:%llu: %s\n", o_.file.c_str(), FileLine(), text.c_str());
-        }
-        if (text == gszOpenErrorStr || text == gszReadErrorStr) {
-            fileFailed = true;
+            std::fprintf(stderr, "%s: %s\n", At().c_str(), text.c_str());
         }
         return platform::IDOK;
     }
@@ -121,7 +139,7 @@ public:
         }
     }
     bool WaitForEcho(const std::atomic<std::uint8_t>& sync) override {
-        WarnHighDropped(o_); // the line is out: this wait is the first word on it
+        WarnHighDropped(); // the line is out: this wait is the first word on it
         using Clock = platform::EchoWaiter::Clock;
         const auto deadline = o_.timeout > 0
                                   ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
@@ -155,15 +173,14 @@ private:
         }
         std::fflush(stdout);
         if (::isatty(STDIN_FILENO) == 1) {
-            std::fprintf(stderr, "%s:%llu: pause: press Enter to continue ", o_.file.c_str(),
-                         FileLine());
+            std::fprintf(stderr, "%s: pause: press Enter to continue ", At().c_str());
             char line[256];
             if (std::fgets(line, sizeof line, stdin) == nullptr) {
                 std::fputc('\n', stderr);
             }
         } else {
-            std::fprintf(stderr, "%s:%llu: pause: continuing, standard input is not a terminal\n",
-                         o_.file.c_str(), FileLine());
+            std::fprintf(stderr, "%s: pause: continuing, standard input is not a terminal\n",
+                         At().c_str());
         }
     }
 
@@ -252,27 +269,29 @@ int RunUpload(const Options& o) {
         std::fprintf(stderr, "pelko: cannot open %s%s%s\n", PortLabel(tty->bPortNum).c_str(),
                      why.empty() ? "" : ": ", why.c_str());
         status = kExitConnection;
-    } else if ((FromStdin(o) ? UploadText(&win, text, mode) : UploadSource(&win, mode)) == 0) {
-        status = win.fileFailed ? kExitFile : kExitConnection;
+    } else if ((FromStdin(o) ? UploadText(&win, text, mode, o.file) : UploadSource(&win, mode)) ==
+               0) {
+        status = SaySourceFailed(o) ? kExitFile : kExitConnection;
     } else {
         switch (gLink.end) {
         case UploadEnd::Ready:
-            status = win.fileFailed ? kExitFile : kExitOk;
+            status = SaySourceFailed(o) ? kExitFile : kExitOk;
             break;
         case UploadEnd::Rejected:
-            std::fprintf(stderr, "%s:%llu: error: the target rejected the line: %s\n",
-                         o.file.c_str(), FileLine(), EchoText().c_str());
+            std::fprintf(stderr, "%s: error: the target rejected the line: %s%s\n", At().c_str(),
+                         EchoText().c_str(), IncludedFrom().c_str());
             status = kExitRejected;
             break;
         case UploadEnd::LinkLost:
-            std::fprintf(stderr, "%s:%llu: error: the connection was lost\n", o.file.c_str(),
-                         FileLine());
+            std::fprintf(stderr, "%s: error: the connection was lost%s\n", At().c_str(),
+                         IncludedFrom().c_str());
             status = kExitConnection;
             break;
         case UploadEnd::Cancelled:
         case UploadEnd::None:
-            std::fprintf(stderr, "%s:%llu: error: %s\n", o.file.c_str(), FileLine(),
-                         win.timedOut ? NoAnswerText(o).c_str() : "interrupted");
+            std::fprintf(stderr, "%s: error: %s%s\n", At().c_str(),
+                         win.timedOut ? NoAnswerText(o).c_str() : "interrupted",
+                         IncludedFrom().c_str());
             status = kExitAborted;
             break;
         }
@@ -283,32 +302,77 @@ int RunUpload(const Options& o) {
     return status;
 }
 
+namespace {
+
+// Opens the source for the dry run and --deps, from standard input for "-"; says why not.
+bool OpenForListing(const Options& o, platform::Window& win) {
+    gszSourcePath = o.file;
+    std::string text;
+    if (FromStdin(o) && !ReadStdin(text)) {
+        return false;
+    }
+    if ((FromStdin(o) ? OpenSourceText(&win, std::move(text), o.file) : OpenSourceFile(&win)) ==
+        0) {
+        SaySourceFailed(o);
+        return false;
+    }
+    return true;
+}
+
+// A file name as a make rule needs it.
+std::string ForMake(const std::string& name) {
+    std::string out;
+    for (const char c : name) {
+        if (c == '$' || c == ' ' || c == '#') {
+            out.push_back(c == '$' ? '$' : '\\');
+        }
+        out.push_back(c);
+    }
+    return out;
+}
+
+} // namespace
+
 int RunDryRun(const Options& o) {
     ConsoleWindow win(o, true);
     Record rec(o);
-    gszSourcePath = o.file;
-    if (FromStdin(o)) {
-        std::string text;
-        if (!ReadStdin(text)) {
-            return kExitFile;
-        }
-        OpenSourceText(std::move(text));
-    } else if (OpenSourceFile(&win) == 0) {
+    if (!OpenForListing(o, win)) {
         return kExitFile;
     }
     gwSourceLine = 1;
     // The upload's own stepping, with each line printed instead of sent.
     while (NextSourceLine(&win) == kSourceLine) {
+        const SourcePlace at = SourceWhere();
         const bool cr = gwTXCol > 0 && gsTXBuf[gwTXCol - 1] == '\r';
-        std::printf("%5llu %c ", FileLine(), cr ? '|' : '+');
+        const auto line = static_cast<unsigned long long>(at.line);
+        if (at.from.empty()) {
+            std::printf("%5llu %c ", line, cr ? '|' : '+');
+        } else {
+            std::printf("%s:%llu %c ", at.file.c_str(), line, cr ? '|' : '+');
+        }
         std::fwrite(gsTXBuf, 1, gwTXCol - (cr ? 1U : 0U), stdout);
         std::fputc('\n', stdout);
-        WarnHighDropped(o);
+        WarnHighDropped();
         ++gwSourceLine;
     }
     CloseSourceFile();
-    std::fflush(stdout);
-    return win.fileFailed ? kExitFile : kExitOk;
+    return SaySourceFailed(o) ? kExitFile : kExitOk;
+}
+
+int RunDeps(const Options& o) {
+    platform::NullWindow win;
+    if (!OpenForListing(o, win)) {
+        return kExitFile;
+    }
+    std::string rule = ForMake(o.file) + ":";
+    const std::vector<std::string>& files = SourceFiles();
+    for (std::size_t i = 1; i < files.size(); ++i) {
+        rule += ' ';
+        rule += ForMake(files[i]);
+    }
+    CloseSourceFile();
+    std::printf("%s\n", rule.c_str());
+    return std::fflush(stdout) == 0 ? kExitOk : kExitAborted;
 }
 
 } // namespace pelko::cli

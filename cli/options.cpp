@@ -37,6 +37,7 @@ enum OptionId {
     kLog,
     kLogTimestamps,
     kNoReconnect,
+    kDeps,
 };
 
 constexpr option kLongOptions[] = {
@@ -58,6 +59,7 @@ constexpr option kLongOptions[] = {
     {"log", required_argument, nullptr, kLog},
     {"log-timestamps", no_argument, nullptr, kLogTimestamps},
     {"no-reconnect", no_argument, nullptr, kNoReconnect},
+    {"deps", required_argument, nullptr, kDeps},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -126,10 +128,10 @@ Options ParseCommandLine(int argc, char** argv) {
                        " needs a value");
         }
         const std::string name = id == kBaud ? "--baud" : NameOf(id);
-        if (!seen.insert(id == kDryRun ? kUpload : id).second) {
-            return Fail(o, id == kDryRun || id == kUpload
-                               ? "give one of --upload and --dry-run, once"
-                               : name + " is given twice");
+        const bool mode = id == kUpload || id == kDryRun || id == kDeps;
+        if (!seen.insert(mode ? kUpload : id).second) {
+            return Fail(o, mode ? "give one of --upload, --dry-run and --deps, once"
+                                : name + " is given twice");
         }
         const std::string value = optarg != nullptr ? optarg : "";
         // "--upload --port COM2": an option's name where its value belongs.
@@ -157,7 +159,10 @@ Options ParseCommandLine(int argc, char** argv) {
             break;
         case kUpload:
         case kDryRun:
-            o.action = id == kUpload ? Action::Upload : Action::DryRun;
+        case kDeps:
+            o.action = id == kUpload   ? Action::Upload
+                       : id == kDryRun ? Action::DryRun
+                                       : Action::Deps;
             o.file = value;
             if (value.empty()) {
                 return Fail(o, name + " needs a file name");
@@ -297,7 +302,8 @@ std::string VersionText() {
 std::string HelpText(const std::string& program) {
     return "Usage: " + program + " [options] [DEVICE]\n" + "       " + program +
            " --upload FILE [options] [DEVICE]\n" + "       " + program +
-           " --dry-run FILE [--max40]\n"
+           " --dry-run FILE [--max40]\n" + "       " + program +
+           " --deps FILE\n"
            "\n"
            "Pelko v3.1, the Zemra terminal and source uploader.\n"
            "\n"
@@ -348,16 +354,24 @@ std::string HelpText(const std::string& program) {
            "                                       without a CR\n"
            "                       '      = pause' the upload stops and asks to go on\n"
            "                       '      ! text'  a message the upload shows\n"
+           "                     a line of an included file has its file before the number\n"
+           "                       'lib/a.src:3 | text'\n"
+           "  --deps FILE        prints the files an upload of FILE reads besides FILE, in\n"
+           "                     make's syntax: 'FILE: lib/a.src lib/b.src'\n"
            "\n"
            "Pelko reads source lines ended by CR, LF or CR LF; a last line without an end is\n"
            "sent as if it had one. A pause directive asks on the terminal when standard input\n"
            "is one; otherwise the upload goes on and says so on standard error.\n"
+           "A line '#include PATH' or '#require PATH' is not sent: the file it names is read\n"
+           "in its place (a relative PATH from the folder of the file naming it; #require\n"
+           "skips a file read already). A missing file, a loop or more than 16 levels stop\n"
+           "the upload before its first line.\n"
            "\n"
-           "Exit status of --upload and --dry-run:\n"
+           "Exit status of --upload, --dry-run and --deps:\n"
            "  0   the whole file was sent and accepted (or listed)\n"
            "  1   the target rejected a line\n"
            "  2   the port could not be opened, or the connection was lost\n"
-           "  3   the source file could not be opened or read\n"
+           "  3   the source file, or a file it includes, could not be opened or read\n"
            "  4   interrupted (Ctrl+C, SIGTERM, a closed output), or no answer within the\n"
            "      time-out\n"
            "  64  the command line was wrong\n"

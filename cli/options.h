@@ -30,12 +30,12 @@ enum ExitStatus {
     kExitOk = 0,
     kExitRejected = 1,   // the target rejected a line
     kExitConnection = 2, // the port could not be opened, or it died during the upload
-    kExitFile = 3,       // the source file could not be opened or read
+    kExitFile = 3,       // the source file (or one it includes) could not be opened or read
     kExitAborted = 4,    // interrupted (Ctrl+C, SIGTERM), or no answer within the time-out
     kExitUsage = 64,     // a bad command line
 };
 
-enum class Action { Window, Help, Version, List, Error, Upload, DryRun };
+enum class Action { Window, Help, Version, List, Error, Upload, DryRun, Deps };
 
 inline constexpr double kDefaultTimeout = 10; // seconds
 

@@ -7,12 +7,15 @@
 //     blank or TAB; every control byte or byte 0x80 to 0xFF in it directly follows a backslash;
 //   - a line without its CR was cut: it is longer than the limit and came with exactly one
 //     "Max # of Char/Line exceeded!"; no other call shows a box;
-//   - gwSourceLine never goes backwards (modulo the 65535 -> 0 wrap), and gqwSourceLine has
-//     made the same steps without the wrap;
+//   - gwSourceLine never goes backwards (modulo the 65535 -> 0 wrap), and the reader's line
+//     (SourceWhere) has made the same steps without the wrap;
 //   - the reader ends within one call per byte of the file, and keeps answering end after it.
 // At the end every line end of the file (a CR, an LF not right behind a CR, and the end of a last
 // line without either) has been counted exactly once, by the reader or by the loop after a line,
 // and every cut line once more: the count advanced by line ends + cut lines.
+// Include lines are parsed and checked too: one that names no file that can be read refuses the
+// file at opening (a relative name finds only the file itself: a loop); an input that reads
+// another file (an absolute name) ends there, as its lines are no longer its own.
 // Stores beyond gsTXBuf are caught by the address sanitizer.
 #include <cstdint>
 #include <cstdio>
@@ -65,12 +68,27 @@ void CheckLine(std::uint16_t limit, bool cut) {
     }
 }
 
+// The memory file is read through a link in an empty folder of its own, where relative include
+// names lead nowhere but to the link itself.
+std::string gFolder;
+
+void RemoveFolder() {
+    ::unlink(gszSourcePath.c_str());
+    ::rmdir(gFolder.c_str());
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     gFile = ::memfd_create("pelko-source", MFD_CLOEXEC);
     Check(gFile >= 0, "no memory file");
-    gszSourcePath = "/proc/self/fd/" + std::to_string(gFile);
+    char folder[] = "/tmp/pelko-fuzz-source.XXXXXX";
+    Check(::mkdtemp(folder) != nullptr, "no folder for the memory file");
+    gFolder = folder;
+    gszSourcePath = gFolder + "/source";
+    Check(::symlink(("/proc/self/fd/" + std::to_string(gFile)).c_str(), gszSourcePath.c_str()) == 0,
+          "no link to the memory file");
+    std::atexit(RemoveFolder);
     return 0;
 }
 
@@ -93,7 +111,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     CountingWindow win;
     gwMaxColumn = limit;
-    Check(OpenSourceFile(&win) == 1, "the memory file did not open");
+    if (OpenSourceFile(&win) == 0) {
+        const SourceStop stop = SourceEndStatus().stop;
+        Check((stop == SourceStop::IncludeError || stop == SourceStop::ReadError) &&
+                  win.otherBoxes == 1,
+              "the memory file was refused, not for an include, or without its box");
+        return 0;
+    }
+    if (SourceFiles().size() > 1) {
+        CloseSourceFile();
+        return 0;
+    }
     gwSourceLine = start;
     std::uint64_t advanced = 0; // gwSourceLine's steps, without the wrap
     std::uint64_t cuts = 0;
@@ -105,7 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto step = static_cast<std::uint16_t>(gwSourceLine - before);
         Check(step <= ends, "gwSourceLine went backwards");
         advanced += step;
-        Check(gqwSourceLine == 1 + advanced, "gqwSourceLine and gwSourceLine differ");
+        Check(SourceWhere().line == 1 + advanced, "the reader's line and gwSourceLine differ");
         Check(win.otherBoxes == 0, "an open or read error on a memory file");
         if (result == kSourceLine) {
             const bool cut = gsTXBuf[gwTXCol - 1] != '\r';

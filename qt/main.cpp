@@ -14,6 +14,7 @@
 #include "app/wndproc.h"
 #include "cli/headless.h"
 #include "posix/devices.h"
+#include "posix/std_streams.h"
 #include "qt/qt_window.h"
 #include "qt/quit_signals.h"
 #include "qt/status_bar.h"
@@ -46,6 +47,10 @@ int Run(int& argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Before anything opens a file: a closed standard stream must not lend its number to a port.
+    if (!pelko::posix::OpenClosedStdStreams()) {
+        return 72; // no /dev/null: the system is not fit to run on (EX_OSFILE)
+    }
     const std::string program = argc > 0 ? argv[0] : "pelko";
     pelko::cli::Options options = pelko::cli::ParseCommandLine(argc, argv);
     pelko::cli::ApplyRunOverrides(options);
@@ -86,6 +91,8 @@ int main(int argc, char** argv) {
         return pelko::cli::RunUpload(options);
     case pelko::cli::Action::DryRun:
         return pelko::cli::RunDryRun(options);
+    case pelko::cli::Action::Deps:
+        return pelko::cli::RunDeps(options);
     case pelko::cli::Action::Window:
         break;
     }

@@ -38,7 +38,7 @@ for preset in release asan tsan fuzz; do
   configure=()
   test_run=(ctest --preset "$preset" -j "$jobs")
   case "$preset" in
-    tsan) test_run=("${tsan_prefix[@]}" ctest --preset tsan) ;; # one test at a time
+    tsan) test_run=("${tsan_prefix[@]}" ctest --preset tsan -j "$jobs") ;;
     fuzz)
       configure=(-DPELKO_FUZZ_SECONDS="$fuzz_wall")
       test_run=(ctest --preset fuzz -j "$fuzz_targets")

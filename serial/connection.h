@@ -42,7 +42,7 @@ inline constexpr int kConnecting = 2;
 
 // The window timer that retries a lost port, and the one that looks at a connect under way.
 inline constexpr unsigned kReconnectTimer = 1;
-inline constexpr unsigned kConnectTimer = 2;
+inline constexpr unsigned kConnectTimer = 3; // 2 is the typing timer (transmit.h)
 inline constexpr int kConnectLookMs = 20;
 // A serial device is looked for this often; a Telnet server is tried again after 1 s, then
 // after twice the last wait, up to kRetryLimitMs. A port that dies again within kSteadyMs of

@@ -48,14 +48,15 @@ int OpenForReading() {
     return fd;
 }
 
-// One byte at position `at` of gszPrefBuf; the count moved, 0 at the end of the file or on error.
-std::uint32_t ReadOneByte(int fd, std::size_t at) {
+// What is left of gszPrefBuf from position `at`, in one read; the count moved, 0 at the end of
+// the file or on error. (Byte by byte would cost a system call per byte and read the same.)
+std::uint32_t ReadRest(int fd, std::size_t at) {
     for (;;) {
-        const ssize_t n = ::read(fd, gszPrefBuf + at, 1);
+        const ssize_t n = ::read(fd, gszPrefBuf + at, kPrefBufSize - at);
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        return n > 0 ? 1U : 0U;
+        return n > 0 ? static_cast<std::uint32_t>(n) : 0U;
     }
 }
 
@@ -232,7 +233,7 @@ void LoadDefaults(TTYInfo* record) {
         std::memset(gszPrefBuf, 0, sizeof gszPrefBuf);
         std::size_t at = 0;
         do {
-            gdwLength = ReadOneByte(fd, at);
+            gdwLength = ReadRest(fd, at);
             at += gdwLength;
         } while (gdwLength != 0 && at < kPrefBufSize);
         Decode(record);

@@ -1,7 +1,8 @@
 #pragma once
 // The scrollback: rows that scrolled off the top of the screen, the newest 10,000 kept in a ring
-// of 80-byte rows beside the screen buffer. Its storage is taken at the first row kept, so a
-// record that never scrolls costs nothing.
+// of 80-byte rows beside the screen buffer. Its storage is taken as rows come (64 rows at the
+// first, then twice as many each time, up to the 800 KB of a full ring), so a record that never
+// scrolls, or scrolls a little, costs little.
 //   Push(row)        keeps a copy of one 80-byte row; when full, the oldest row goes. Nothing is
 //                    kept (and false returned) when the storage cannot be had
 //   Count()          rows kept, 0 to kHistoryRows
@@ -28,8 +29,12 @@ public:
     void Clear();
 
 private:
-    std::unique_ptr<std::uint8_t[]> rows_; // kHistoryRows rows of kHistoryCols bytes
-    int next_ = 0;                         // the slot the next row goes into
+    static constexpr int kFirstRows = 64;
+    bool Grow();
+
+    std::unique_ptr<std::uint8_t[]> rows_; // capacity_ rows of kHistoryCols bytes
+    int capacity_ = 0;
+    int next_ = 0; // the slot the next row goes into
     int count_ = 0;
     std::uint64_t total_ = 0;
 };

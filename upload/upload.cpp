@@ -54,7 +54,11 @@ void End(platform::Window* hwnd, UploadEnd how, const char* report, std::int32_t
     static constexpr const char* kHow[] = {"", "ready", "rejected", "cancelled", "connection lost"};
     std::string event = std::string("upload ended: ") + kHow[static_cast<int>(how)];
     if (how != UploadEnd::Ready) {
-        event += " in line " + std::to_string(gqwSourceLine);
+        const SourcePlace at = SourceWhere();
+        event += " in line " + std::to_string(at.line);
+        if (!at.from.empty()) {
+            event += " of " + at.file + " (included from " + at.from + ")";
+        }
     }
     if (how == UploadEnd::Rejected) {
         event += ", echo \"" + EchoText() + "\"";
@@ -138,7 +142,7 @@ template <typename Open> int Upload(platform::Window* hwnd, UploadMode mode, Ope
         return 0;
     }
     InUpload running;
-    LogEvent("upload started: " + gszSourcePath);
+    LogEvent("upload started: " + SourceWhere().file);
     RunUpload(hwnd, mode);
     return 1;
 }
@@ -149,11 +153,9 @@ int UploadSource(platform::Window* hwnd, UploadMode mode) {
     return Upload(hwnd, mode, [hwnd] { return OpenSourceFile(hwnd); });
 }
 
-int UploadText(platform::Window* hwnd, const std::string& text, UploadMode mode) {
-    return Upload(hwnd, mode, [&text] {
-        OpenSourceText(text);
-        return 1;
-    });
+int UploadText(platform::Window* hwnd, const std::string& text, UploadMode mode,
+               const std::string& name) {
+    return Upload(hwnd, mode, [&] { return OpenSourceText(hwnd, text, name); });
 }
 
 int NextSourceLine(platform::Window* hwnd) {

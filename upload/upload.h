@@ -4,12 +4,15 @@
 //                              of the file, a rejected line, a cancel or a lost connection), 0
 //                              when it did not start: no record, an upload already running, no
 //                              connection (told the user), or the source file could not be
-//                              opened (told the user). gLink.end says how it ended.
+//                              opened or an include failed (told the user; SourceEndStatus()
+//                              says why). gLink.end says how it ended.
 //   NextSourceLine(hwnd)       the next line to send, the pauses on the way asked with the
 //                              "Continue?" box: kSourceLine with the line in gsTXBuf, or
-//                              kSourceEnd at the end of the file (or a read error, told)
-//   UploadText(hwnd, text, mode)  the same with `text` read as the source file would be (a paste);
-//                              0 when it did not start, as above, but never for the source
+//                              kSourceEnd at the end of the source (or a read error or an
+//                              include that failed, told; SourceEndStatus() says which)
+//   UploadText(hwnd, text, mode, name)  the same with `text` read as the source file would be (a
+//                              paste, standard input), named `name` in messages; 0 when it did
+//                              not start, as above (for the source only when an include fails)
 //   IToDecString(value, text)  writes "<digits> " and a NUL (no digits for 0) into the 10-byte
 //                              text; the number of bytes before the NUL
 #include <cstdint>
@@ -38,7 +41,8 @@ inline constexpr const char* gszNotConnectedStr =
 
 int UploadSource(platform::Window* hwnd, UploadMode mode);
 int NextSourceLine(platform::Window* hwnd);
-int UploadText(platform::Window* hwnd, const std::string& text, UploadMode mode = UploadMode::Fast);
+int UploadText(platform::Window* hwnd, const std::string& text, UploadMode mode = UploadMode::Fast,
+               const std::string& name = "pasted text");
 int IToDecString(std::int32_t value, char* text);
 
 } // namespace pelko

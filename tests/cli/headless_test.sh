@@ -64,6 +64,46 @@ same out "<1> one
 same err "bad.src:2: pause: continuing, standard input is not a terminal
 bad.src:3: error: the target rejected the line: two oops ~ oops ?"
 
+# A program in three files: each read once where required, in order; a rejected line is named
+# by its own file and line; a missing file sends nothing.
+mkdir -p lib
+printf 'main 1\n#include lib/a.src\n#require "lib/common.src" \\ once\nmain 4\n' > app.src
+printf 'a 1\n#require common.src\na oops\n' > lib/a.src
+printf 'common 1\n' > lib/common.src
+run 0 --deps app.src
+same out "app.src: lib/a.src lib/common.src"
+run 0 --dry-run app.src
+same out "    1 | main 1
+lib/a.src:1 | a 1
+lib/common.src:1 | common 1
+lib/a.src:3 | a oops
+    4 | main 4"
+start_sim --reject-word oops --transcript "$work/t-three"
+run 1 --upload app.src --com1="$pty"
+same err "lib/a.src:3: error: the target rejected the line: a oops ~ oops ? (included from app.src:2)"
+same t-three "main 1
+a 1
+common 1
+a oops"
+printf 'x\n#include none.src\n' > lib/b.src; printf 'one\n#include lib/b.src\n' > broken.src
+: > t-three
+run 3 --upload broken.src --com1="$pty"
+same err "lib/b.src:2: error: cannot open none.src: No such file or directory (included from broken.src:2)"
+[ ! -s t-three ] || fail "a source with a missing include sent $(cat t-three)"
+run 3 --deps broken.src
+same err "lib/b.src:2: error: cannot open none.src: No such file or directory (included from broken.src:2)"
+
+# Closed standard streams: none of Pelko's own words reaches the target in their place.
+printf 'one\r\ntw\xe9o\r\nthree oops\r\n' > closed.src
+for closed in '<&- 2>&-' '<&- >&-' '<&- >&- 2>&-'; do
+  rm -f t-closed; start_sim --reject-word oops --transcript "$work/t-closed"
+  got=0; eval "\"\$pelko\" --upload closed.src --com1=\"\$pty\" >\"\$work/out\" 2>\"\$work/err\" $closed" || got=$?
+  [ "$got" -eq 1 ] || fail "with $closed the upload ended with $got"
+  same t-closed "one
+two
+three oops"
+done
+
 run 2 --upload good.src --com1="$work/no-such-device"
 same err "pelko: cannot open COM1: $work/no-such-device: No such file or directory"
 

@@ -12,6 +12,7 @@
 #include "posix/devices.h"
 #include "resources/globals.h"
 #include "serial/connection.h"
+#include "serial/transmit.h"
 #include "tests/gui/gui_support.h"
 #include "tests/support/private_dir.h"
 #include "tools/rig/rig.h"
@@ -81,6 +82,54 @@ TEST(PasteWindow, SelectionCopiedAndPastedReachesTheTargetLineForLine) {
     EXPECT_TRUE(waitFor("<4> "));
     EXPECT_EQ(transcript(),
               (std::vector<std::string>{"hello world", "hello", "one", "two ", "bad line"}));
+
+    CloseConnection(&g.win());
+    hTTYWnd = nullptr;
+    platform::SetPortFactory(nullptr);
+    platform::Sys().CloseEvent(g.tty().osRead.hEvent);
+}
+
+TEST(PasteWindow, ALongPasteIsTypedWithoutHoldingTheWindowAndEscStopsIt) {
+    PrivateDir dir;
+    // 11,520 bytes a second: 200,000 bytes would take 17 s.
+    auto sim =
+        rig::Simulator::Start({"--baud", "115200", "--transcript", dir.Path() + "/transcript"});
+    ASSERT_NE(sim, nullptr);
+    posix::DeviceMap map;
+    map.com[1] = sim->Path();
+    map.lockDir = dir.Path();
+    auto factory = posix::MakePortFactory(map);
+    platform::SetPortFactory(factory.get());
+    GuiWindow g;
+    g.tty().osRead.hEvent = platform::Sys().CreateEvent();
+    hTTYWnd = &g.win();
+    ASSERT_NE(OpenConnection(&g.win()), 0);
+    g.ShowAndActivate();
+    QWidget* view = g.win().view()->viewport();
+
+    QGuiApplication::clipboard()->setText(QString(200000, QLatin1Char('x')));
+    QTest::keyClick(view, Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+    // The window goes on with its events while the paste goes out.
+    std::size_t sent = 0;
+    std::size_t total = 0;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Typing(sent, total) && sent > 0; }, 5000));
+    EXPECT_EQ(total, 200000U);
+    QTest::keyClick(view, Qt::Key_A); // not sent: it would land inside the paste
+    QTest::keyClick(view, Qt::Key_Escape);
+    EXPECT_FALSE(Typing(sent, total));
+    QTest::keyClick(view, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            std::ifstream in(dir.Path() + "/transcript", std::ios::binary);
+            std::string line;
+            return static_cast<bool>(std::getline(in, line));
+        },
+        30000));
+    std::ifstream in(dir.Path() + "/transcript", std::ios::binary);
+    std::string line;
+    std::getline(in, line);
+    EXPECT_LT(line.size(), 200000U) << line.size();
+    EXPECT_EQ(line.find_first_not_of('x'), std::string::npos) << "not only the paste: " << line;
 
     CloseConnection(&g.win());
     hTTYWnd = nullptr;

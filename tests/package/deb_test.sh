@@ -54,7 +54,10 @@ for f in /usr/bin/pelko /usr/bin/zemra_sim /usr/share/man/man1/pelko.1.gz \
          /usr/share/icons/hicolor/32x32/apps/pelko.png; do
   [ -e "$root$f" ] || fail "the package has no $f"
 done
-"$root/usr/bin/pelko" --help | grep -q -- "--upload FILE" || fail "--help does not list --upload"
+# Read whole first: grep -q leaves at its first match, and a help text longer than a pipe's
+# first write would end Pelko by SIGPIPE.
+help="$("$root/usr/bin/pelko" --help)" || fail "--help ended with $?"
+grep -q -- "--upload FILE" <<<"$help" || fail "--help does not list --upload"
 if command -v man >/dev/null; then
   for page in pelko zemra_sim; do
     man -l "$root/usr/share/man/man1/$page.1.gz" >/dev/null 2>&1 ||

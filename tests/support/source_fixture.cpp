@@ -26,6 +26,8 @@ SourceCase LoadSourceCase(const std::filesystem::path& path) {
             f.start = static_cast<std::uint16_t>(std::stoul(value));
         } else if (key == "file") {
             f.file += Decode(value);
+        } else if (key.rfind("file ", 0) == 0) {
+            f.files[key.substr(5)] += Decode(value);
         } else if (key.rfind("line ", 0) == 0 || key == "box") {
             f.events.push_back(key + ": " + Decode(value));
         } else if (key == "pause" || key == "dropped" || key == "skip" || key == "end") {

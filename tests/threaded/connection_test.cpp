@@ -7,6 +7,7 @@
 #include <sstream>
 #include <thread>
 
+#include "link/handshake.h"
 #include "platform/system.h"
 #include "resources/commands.h"
 #include "resources/globals.h"
@@ -165,8 +166,10 @@ TEST_F(ConnectionTest, EachBlockIsShownAndRepaintedBeforeTheNext) {
 TEST_F(ConnectionTest, WhileUploadingBlocksGoToTheScannerOnly) {
     ASSERT_NE(OpenConnection(&win), 0);
     gLink.gfUploading = 1;
-    port->Receive("echo");
-    ASSERT_TRUE(Eventually([&] { return port->Reads().size() == 1; }));
+    ASSERT_TRUE(ArmLine());
+    port->Receive("echo\r");
+    // The verdict falls only once the scanner has had the whole block.
+    ASSERT_TRUE(Eventually([&] { return gLink.gUploadSync.load() == kUploadAccepted; }));
     gLink.gfUploading = 0;
     port->Receive("late");
     ASSERT_TRUE(Eventually([&] { return tty.Row(0).substr(0, 4) == "late"; }));

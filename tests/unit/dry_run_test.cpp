@@ -1,5 +1,5 @@
-// pelko --dry-run lists what the reader yields: each reader case with a column limit the
-// command line can set (80, or 40 with --max40), its expected lines, pauses and boxes in the
+// pelko --dry-run lists what the reader yields: each reader case of one file with a column limit
+// the command line can set (80, or 40 with --max40), its expected lines, pauses and boxes in the
 // dry run's format.
 #include <gtest/gtest.h>
 
@@ -66,7 +66,7 @@ TEST(DryRun, ListsWhatTheReaderYields) {
             continue;
         }
         const SourceCase c = LoadSourceCase(entry.path());
-        if (c.start != 1 || (c.limit != 80 && c.limit != 40)) {
+        if (c.start != 1 || (c.limit != 80 && c.limit != 40) || !c.files.empty()) {
             continue;
         }
         cli::Options o;

@@ -1,6 +1,6 @@
 // The source reader: every case in tests/fixtures/source (format in its README.md) read as one
-// upload, from the file and from the same bytes in memory (a paste), then the refusals of
-// OpenSourceFile and the read errors.
+// upload, from the file and from the same bytes in memory (a paste), with the files it includes
+// beside it, then the refusals of OpenSourceFile and the read errors.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -64,25 +64,38 @@ class SourceFixture : public testing::TestWithParam<std::tuple<fs::path, bool>> 
 TEST_P(SourceFixture, Matches) {
     const auto& [path, fromText] = GetParam();
     const SourceCase f = LoadSourceCase(path);
-    PrivateDir dir;
+    PrivateDir dir; // the working folder, where relative names start
     Limit limit(f.limit);
     RecordingWindow win;
-    if (fromText) {
-        OpenSourceText(f.file);
-    } else {
-        gszSourcePath = WriteSource(dir, f.file);
-        ASSERT_EQ(OpenSourceFile(&win), 1);
+    WriteSource(dir, f.file);
+    for (const auto& [name, bytes] : f.files) {
+        if (fs::path(name).has_parent_path()) {
+            fs::create_directories(fs::path(name).parent_path());
+        }
+        std::ofstream(name, std::ios::binary) << bytes;
+    }
+    gszSourcePath = "source.txt";
+    std::vector<std::string> got;
+    const bool refused =
+        (fromText ? OpenSourceText(&win, f.file, "source.txt") : OpenSourceFile(&win)) == 0;
+    if (refused) {
+        TakeBoxes(win, got);
+        got.push_back("end: refused");
     }
 
     gwSourceLine = f.start;
-    std::vector<std::string> got;
-    for (int calls = 0; calls < 10000; ++calls) {
+    for (int calls = 0; !refused && calls < 10000; ++calls) {
         const int result = ReadSourceLine(&win);
         TakeBoxes(win, got);
-        const std::string n = std::to_string(gwSourceLine);
-        EXPECT_EQ(static_cast<std::uint16_t>(gqwSourceLine - 1 + f.start), gwSourceLine) << n;
+        const SourcePlace at = SourceWhere();
+        // N, and in an included file its name behind it.
+        const std::string n = std::to_string(gwSourceLine) + (at.from.empty() ? "" : " " + at.file);
+        EXPECT_EQ(static_cast<std::uint16_t>(at.line - 1 + (at.from.empty() ? f.start : 1)),
+                  gwSourceLine)
+            << n;
         if (result == kSourceLine) {
             ASSERT_GT(gwTXCol, 0) << "an empty line handed out";
+            EXPECT_GE(at.lines, at.line) << n << ": the file's lines, counted at opening";
             const std::string line(reinterpret_cast<const char*>(gsTXBuf), gwTXCol);
             if (line.back() == '\r') {
                 EXPECT_EQ(gsTXBuf[gwTXCol], 0) << "no NUL behind the CR";

@@ -201,9 +201,18 @@ TEST(View, HistoryKeepsScrolledRowsUnderAViewThatStaysOnThem) {
 
     ScrollTTYHistory(&win, SB_BOTTOM);
     EXPECT_EQ(tty->nHistoryPos, 0);
-    // The ring keeps the newest 10,000 rows.
+    // The ring keeps the newest 10,000 rows; a row keeps its text while the storage grows.
+    const std::uint64_t last = tty->history.Total() - 1;
+    ASSERT_NE(tty->history.Row(last), nullptr);
+    const std::string kept(reinterpret_cast<const char*>(tty->history.Row(last)), kHistoryCols);
     for (int i = 0; i < 10100; ++i) {
         WriteTTYBlock(&win, "\n", 1);
+        if (i == 9000) {
+            ASSERT_NE(tty->history.Row(last), nullptr);
+            EXPECT_EQ(
+                std::string(reinterpret_cast<const char*>(tty->history.Row(last)), kHistoryCols),
+                kept);
+        }
     }
     EXPECT_EQ(tty->history.Count(), kHistoryRows);
     const std::uint64_t oldest = tty->history.Total() - kHistoryRows;
