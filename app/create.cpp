@@ -10,12 +10,31 @@
 
 namespace pelko {
 
+namespace {
+
+void SayFailed(platform::Window* hwnd, const std::string& why) {
+    hwnd->MessageBox(why.empty() ? gszConnectionFailed : gszConnectionFailed + ("\n" + why),
+                     gszAppName, platform::MB_OK | platform::MB_ICONEXCLAMATION);
+}
+
+} // namespace
+
 int ConnectOrSay(platform::Window* hwnd) {
     const int opened = OpenConnection(hwnd);
     if (opened == 0) {
-        const std::string why = platform::LastOpenError();
-        hwnd->MessageBox(why.empty() ? "Connection failed." : "Connection failed.\n" + why,
-                         gszAppName, platform::MB_OK | platform::MB_ICONEXCLAMATION);
+        SayFailed(hwnd, platform::LastOpenError());
+    }
+    return opened;
+}
+
+int FinishConnectOrSay(platform::Window* hwnd) {
+    const TTYInfo* tty = hwnd->GetRecord();
+    // A retry that fails says nothing: the screen already says what the window waits for.
+    const bool first = tty != nullptr && tty->fOpening && !tty->fReconnecting;
+    std::string why;
+    const int opened = FinishConnection(hwnd, 0, why);
+    if (opened == 0 && first) {
+        SayFailed(hwnd, why);
     }
     return opened;
 }
@@ -44,7 +63,7 @@ bool DestroyTTYInfo(platform::Window* hwnd) {
     if (tty == nullptr) {
         return false;
     }
-    if (tty->fConnected.load() != 0 || tty->fReconnecting) {
+    if (tty->fConnected.load() != 0 || tty->fReconnecting || tty->fOpening) {
         CloseConnection(hwnd);
     }
     // The window is going away; the slot must not keep pointing at freed storage.

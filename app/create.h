@@ -7,6 +7,8 @@
 //                         (nothing is then attached)
 //   ConnectOrSay(hwnd)    opens the connection; when that fails, says "Connection failed." with
 //                         the device and the reason on a second line; OpenConnection's result
+//   FinishConnectOrSay(hwnd)  the connect timer's tick: FinishConnection, and when the connect
+//                         of a Connect (not of a retry) failed, the same box; its result
 //   DestroyTTYInfo(hwnd)  closes an open connection, detaches and frees the record; 1 after
 //                         teardown, 0 when the window holds no record
 #include "platform/window.h"
@@ -16,5 +18,6 @@ namespace pelko {
 int CreateTTYInfo(platform::Window* hwnd);
 bool DestroyTTYInfo(platform::Window* hwnd);
 int ConnectOrSay(platform::Window* hwnd);
+int FinishConnectOrSay(platform::Window* hwnd);
 
 } // namespace pelko

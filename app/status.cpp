@@ -20,6 +20,8 @@ StatusInfo DescribeStatus(platform::Window* hwnd) {
     s.baud = tty->dwBaudRate;
     if (!tty->hCommPort) {
         s.state = "not connected";
+    } else if (tty->fOpening) {
+        s.state = "connecting";
     } else {
         s.state = gLink.fPortDead.load() != 0 ? "connection lost" : "connected";
     }

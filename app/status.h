@@ -16,7 +16,7 @@ struct StatusInfo {
     std::string port;
     std::string device;
     std::uint32_t baud = 0;
-    std::string state; // "connected", "not connected", "connection lost"
+    std::string state; // "connected", "connecting", "not connected", "connection lost"
     std::string source;
     std::string progress;
 };

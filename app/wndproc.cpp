@@ -197,6 +197,8 @@ std::intptr_t TTYWndProc(platform::Window* hwnd, unsigned msg, std::uintptr_t wP
     case WM_TIMER:
         if (wParam == kReconnectTimer) {
             RetryConnection(hwnd);
+        } else if (wParam == kConnectTimer) {
+            FinishConnectOrSay(hwnd);
         } else if (wParam == kTypingTimer) {
             ContinueTyping(hwnd);
         }

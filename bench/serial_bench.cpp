@@ -80,6 +80,9 @@ private:
             return p_->WaitForInput(wake);
         }
         void Close() override { p_->Close(); }
+        platform::Reach Progress(int ms, std::string& why) override {
+            return p_->Progress(ms, why);
+        }
 
     private:
         std::unique_ptr<platform::Port> p_;
@@ -101,7 +104,12 @@ public:
         win.SetRecord(&tty);
         hTTYWnd = &win;
         platform::SetPortFactory(&factory_);
-        ok = OpenConnection(&win) != 0;
+        int opened = OpenConnection(&win);
+        std::string why;
+        while (opened == kConnecting) {
+            opened = FinishConnection(&win, 100, why);
+        }
+        ok = opened != 0;
     }
     ~Link() {
         CloseConnection(&win);

@@ -264,9 +264,17 @@ int RunUpload(const Options& o) {
     const UploadMode mode = o.visible ? UploadMode::Visible : UploadMode::Fast;
 
     int status = kExitOk;
-    if (OpenConnection(&win) == 0) {
+    // With no window to keep alive, the connect of a network port is waited for here.
+    std::string why;
+    int opened = OpenConnection(&win);
+    while (opened == kConnecting) {
+        opened = gInterrupted.load() != 0 ? 0 : FinishConnection(&win, 100, why);
+    }
+    if (opened == 0) {
         const std::string device = PortDeviceName(tty->bPortNum);
-        std::string why = platform::LastOpenError();
+        if (why.empty()) {
+            why = platform::LastOpenError();
+        }
         if (why.empty()) {
             why = platform::DescribeDevice(device);
         }

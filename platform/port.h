@@ -11,9 +11,15 @@
 //   WaitForInput(wake)  blocks until bytes can be read, the port has died, or the `wake` event
 //                       is signalled (the event is left signalled); Woken wins over the others
 //   Close()             releases the device; calling it again does nothing
+//   Progress(ms, why)   how far a port that reaches its device over a network has got: Open
+//                       once connected (a device is Open at once), Pending while the connect
+//                       is under way (waits up to ms milliseconds for it to end), Failed when
+//                       it could not be made, with "HOST:PORT: reason" in why. Configure, SetDtr,
+//                       Purge and Write may come while it is Pending and take effect once Open.
 // The factory (installed by the program's entry, none by default):
-//   OpenPort(device)       the open port, or nullptr when the device is missing, in use, or no
-//                          factory is installed
+//   OpenPort(device)       the open port (a network port may still be connecting: Progress),
+//                          or nullptr when the device is missing, in use, or no factory is
+//                          installed
 //   DescribeDevice(device) what the device name stands for here (a path, host:port), "" when
 //                          nothing stands behind it
 //   LastOpenError()        why the last OpenPort on this thread gave nothing (the device and
@@ -36,6 +42,8 @@ struct LineSettings {
 
 enum class WaitResult { Input, Woken, Dead };
 
+enum class Reach { Open, Pending, Failed };
+
 // How a write ended. FailedAtOnce: nothing was sent and nothing waited for (a dead or closed
 // port). FailedLater: the port failed after part of the block went out or after a wait.
 enum class WriteStatus { Complete, TimedOut, FailedAtOnce, FailedLater };
@@ -56,6 +64,7 @@ public:
     virtual WriteResult Write(const std::uint8_t* buf, std::size_t n, int totalTimeoutMs) = 0;
     virtual WaitResult WaitForInput(Event wake) = 0;
     virtual void Close() = 0;
+    virtual Reach Progress(int /*waitMs*/, std::string& /*why*/) { return Reach::Open; }
 };
 
 class PortFactory {

@@ -70,6 +70,18 @@ void StopWaiting(platform::Window* hwnd, TTYInfo* tty) {
         tty->fReconnecting = false;
         hwnd->KillTimer(kReconnectTimer);
     }
+    if (tty->fOpening) {
+        tty->fOpening = false;
+        hwnd->KillTimer(kConnectTimer);
+    }
+}
+
+// A Telnet server that cannot be reached is tried less and less often.
+void SlowDown(platform::Window* hwnd, TTYInfo* tty) {
+    if (IsTelnet(tty) && tty->nRetryMs < kRetryLimitMs) {
+        tty->nRetryMs = std::min(2 * tty->nRetryMs, kRetryLimitMs);
+        hwnd->SetTimer(kReconnectTimer, tty->nRetryMs);
+    }
 }
 
 // Ends the receive thread and closes the port; the menu is left as it is.
@@ -95,24 +107,8 @@ void DropDeadPort(platform::Window* hwnd, TTYInfo* tty) {
     ShutPort(tty);
 }
 
-// Steps 3 to 12 of the open; OpenConnection keeps the busy cursor up around them, a retry
-// does without.
-int OpenWithCursor(platform::Window* hwnd, TTYInfo* tty) {
-    tty->hCommPort = platform::OpenPort(PortDeviceName(tty->bPortNum));
-    if (!tty->hCommPort) {
-        return 0;
-    }
-    // A wake-up left over from the last close must not end the new receive thread.
-    Sys().ResetEvent(tty->osRead.hEvent);
-    tty->hCommPort->Purge();
-
-    const int setup = SetupConnection(hwnd);
-    if (setup == 0) {
-        tty->fConnected.store(0);
-        ClosePort(tty);
-        return 0;
-    }
-
+// The rest of the open, once the port is connected: the receive thread, DTR, the menu.
+int StartConnection(platform::Window* hwnd, TTYInfo* tty, int setup) {
     // Said before the receive thread starts, so the line comes before what the port sends.
     if (tty->fReconnecting) {
         StopWaiting(hwnd, tty);
@@ -146,6 +142,34 @@ int OpenWithCursor(platform::Window* hwnd, TTYInfo* tty) {
     return setup;
 }
 
+// Steps 3 to 12 of the open; OpenConnection keeps the busy cursor up around them, a retry
+// does without. A port still connecting is left to the connect timer, which never waits.
+int OpenWithCursor(platform::Window* hwnd, TTYInfo* tty) {
+    tty->hCommPort = platform::OpenPort(PortDeviceName(tty->bPortNum));
+    if (!tty->hCommPort) {
+        return 0;
+    }
+    // A wake-up left over from the last close must not end the new receive thread.
+    Sys().ResetEvent(tty->osRead.hEvent);
+    tty->hCommPort->Purge();
+
+    const int setup = SetupConnection(hwnd);
+    if (setup == 0) {
+        tty->fConnected.store(0);
+        ClosePort(tty);
+        return 0;
+    }
+    std::string why;
+    if (tty->hCommPort->Progress(0, why) != platform::Reach::Open) {
+        tty->fOpening = true; // a failure too is told by the timer, with its reason
+        hwnd->SetTimer(kConnectTimer, kConnectLookMs);
+        hwnd->EnableMenuItem(IDM_DISCONNECT, platform::MF_ENABLED);
+        hwnd->EnableMenuItem(IDM_CONNECT, kMenuOff);
+        return kConnecting;
+    }
+    return StartConnection(hwnd, tty, setup);
+}
+
 } // namespace
 
 int OpenConnection(platform::Window* hwnd) {
@@ -157,6 +181,32 @@ int OpenConnection(platform::Window* hwnd) {
     const int result = OpenWithCursor(hwnd, tty);
     hwnd->SetCursor(old);
     return result;
+}
+
+int FinishConnection(platform::Window* hwnd, int waitMs, std::string& why) {
+    TTYInfo* tty = hwnd->GetRecord();
+    if (tty == nullptr || !tty->fOpening || !tty->hCommPort) {
+        hwnd->KillTimer(kConnectTimer);
+        return 0;
+    }
+    const platform::Reach reach = tty->hCommPort->Progress(waitMs, why);
+    if (reach == platform::Reach::Pending) {
+        return kConnecting;
+    }
+    tty->fOpening = false;
+    hwnd->KillTimer(kConnectTimer);
+    if (reach == platform::Reach::Open) {
+        return StartConnection(hwnd, tty, 1);
+    }
+    tty->fConnected.store(0);
+    ClosePort(tty);
+    if (tty->fReconnecting) {
+        SlowDown(hwnd, tty);
+    } else {
+        hwnd->EnableMenuItem(IDM_DISCONNECT, kMenuOff);
+        hwnd->EnableMenuItem(IDM_CONNECT, platform::MF_ENABLED);
+    }
+    return 0;
 }
 
 int SetupConnection(platform::Window* hwnd) {
@@ -220,19 +270,20 @@ int RetryConnection(platform::Window* hwnd) {
         hwnd->KillTimer(kReconnectTimer);
         return 0;
     }
-    if (gLink.fInUpload) {
+    if (gLink.fInUpload || tty->fOpening) {
         return 0;
     }
     if (tty->hCommPort) {
         DropDeadPort(hwnd, tty);
     }
-    if (OpenWithCursor(hwnd, tty) != 0) {
+    const int opened = OpenWithCursor(hwnd, tty);
+    if (opened == kConnecting) {
+        return 0;
+    }
+    if (opened != 0) {
         return 1;
     }
-    if (IsTelnet(tty) && tty->nRetryMs < kRetryLimitMs) {
-        tty->nRetryMs = std::min(2 * tty->nRetryMs, kRetryLimitMs);
-        hwnd->SetTimer(kReconnectTimer, tty->nRetryMs);
-    }
+    SlowDown(hwnd, tty);
     return 0;
 }
 

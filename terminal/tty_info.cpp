@@ -36,6 +36,7 @@ void SetTTYDefaults(TTYInfo* tty) {
     tty->osRead.Offset = tty->osRead.OffsetHigh = 0;
     tty->fReconnecting = false;
     tty->nRetryMs = 0;
+    tty->fOpening = false;
 
     platform::LogFont& lf = tty->lfTTYFont;
     lf = platform::LogFont{};

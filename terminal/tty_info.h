@@ -88,6 +88,9 @@ struct TTYInfo {
     bool fReconnecting = false;
     std::int32_t nRetryMs = 0;
     std::chrono::steady_clock::time_point reopenedAt{};
+    // Window thread only. The open port is still connecting (a network port): the connect
+    // timer looks every kConnectLookMs until it is made, and only then does the rest of the open.
+    bool fOpening = false;
 
     // Keeps calls that change the screen buffer and cursor from interleaving; the wrap of a
     // full row re-enters it on the same thread. Painting holds it briefly to copy rows.

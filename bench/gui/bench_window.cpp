@@ -79,7 +79,12 @@ ConnectedWindow::ConnectedWindow(const std::string& device,
     factory_ = posix::MakePortFactory(map);
     platform::SetPortFactory(factory_.get());
     hTTYWnd = win_.get();
-    ok_ = OpenConnection(win_.get()) != 0;
+    int opened = OpenConnection(win_.get());
+    std::string why;
+    while (opened == kConnecting) {
+        opened = FinishConnection(win_.get(), 100, why);
+    }
+    ok_ = opened != 0;
 }
 
 ConnectedWindow::~ConnectedWindow() {

@@ -1,7 +1,8 @@
 // The real Qt window, offscreen: menus and keys reach their commands, typed keys become the
 // terminal's bytes, the scroll bars follow the record and come and go with their ranges, the wheel,
 // keys and thumb keep bar and view in step, painting draws the right glyphs in the right cells, the
-// caret follows the cursor, and text written from another thread shows.
+// caret follows the cursor, text written from another thread shows, and a Telnet retry against a
+// server that never answers leaves the window answering.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -14,11 +15,17 @@
 #include <QWheelEvent>
 #include <atomic>
 #include <chrono>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <thread>
 
+#include "app/status.h"
+#include "posix/devices.h"
 #include "qt/qt_font.h"
 #include "resources/commands.h"
 #include "resources/messages.h"
+#include "resources/port_names.h"
+#include "serial/connection.h"
 #include "terminal/interpreter.h"
 #include "terminal/tty_info.h"
 #include "terminal/view.h"
@@ -425,6 +432,49 @@ TEST(QtWindow, AFloodFromAnotherThreadPaintsOnceAFrameAndEndsOnItsLastState) {
     std::thread([&] { MoveTTYCursor(&g.win()); }).join();
     QTest::qWait(50);
     EXPECT_EQ(g.win().CaretRect().topLeft(), QPoint(-3 * cx, -2 * cy));
+}
+
+TEST(QtWindow, TelnetRetryAgainstASilentServerLeavesTheWindowAnswering) {
+    // A listener on 127.0.0.1 whose backlog is full: a connect to it is never answered.
+    const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    auto* at = reinterpret_cast<sockaddr*>(&addr);
+    ASSERT_FALSE(::bind(silent, at, len) != 0 || ::listen(silent, 0) != 0 ||
+                 ::getsockname(silent, at, &len) != 0);
+    const int fill[] = {::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0),
+                        ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)};
+    for (int f : fill) {
+        ::connect(f, at, len);
+    }
+    posix::DeviceMap map;
+    map.telnetPort = ntohs(addr.sin_port);
+    const auto factory = posix::MakePortFactory(map);
+    platform::SetPortFactory(factory.get());
+    GuiWindow g;
+    g.tty().bPortNum = kTelnetPortNum;
+    g.tty().fReconnecting = true; // as after the loss of the port
+    g.tty().nRetryMs = kTelnetRetryMs;
+    bool answered = false;
+    bool connecting = false;
+    g.commandHook = [&](unsigned id) {
+        answered = answered || id == IDM_ABOUT;
+        connecting = g.tty().fOpening && DescribeStatus(&g.win()).state == "connecting";
+        return true;
+    };
+    g.ShowAndActivate();
+    g.win().SetTimer(kReconnectTimer, 1);
+    QTimer::singleShot(300, [&] { QTest::keyClick(g.win().view(), Qt::Key_F1); });
+    // F1 is taken while the retry's connect still waits for the server.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return answered; }, 2000));
+    EXPECT_TRUE(connecting);
+    CloseConnection(&g.win());
+    platform::SetPortFactory(nullptr);
+    for (int fd : {silent, fill[0], fill[1]}) {
+        ::close(fd);
+    }
 }
 
 } // namespace

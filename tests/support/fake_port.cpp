@@ -134,6 +134,12 @@ void FakePort::Close() {
     s_->closed = true;
 }
 
+platform::Reach FakePort::Progress(int, std::string& why) {
+    std::lock_guard lock(s_->mu);
+    why = s_->failure;
+    return s_->reach;
+}
+
 FakePortFactory::FakePortFactory() {
     platform::SetPortFactory(this);
 }

@@ -20,6 +20,8 @@ struct FakePortState {
     // Scripted answers.
     bool configureOk = true;
     platform::WriteStatus writeStatus = platform::WriteStatus::Complete;
+    platform::Reach reach = platform::Reach::Open; // how far its connect has got
+    std::string failure;                           // why the connect failed
 
     // Adds bytes the port will report as waiting, and wakes a blocked WaitForInput.
     void Receive(const std::string& bytes);
@@ -55,6 +57,7 @@ public:
     platform::WriteResult Write(const std::uint8_t* buf, std::size_t n, int ms) override;
     platform::WaitResult WaitForInput(platform::Event wake) override;
     void Close() override;
+    platform::Reach Progress(int ms, std::string& why) override;
 
 private:
     void Op(const std::string& op);

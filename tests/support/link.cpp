@@ -59,6 +59,9 @@ public:
             return inner_->WaitForInput(wake);
         }
         void Close() override { inner_->Close(); }
+        platform::Reach Progress(int ms, std::string& why) override {
+            return inner_->Progress(ms, why);
+        }
         platform::Port* Inner() const { return inner_.get(); }
 
     private:
@@ -72,6 +75,15 @@ private:
     mutable std::mutex mu_;
     std::vector<std::size_t> reads_;
 };
+
+int OpenConnectionAndWait(platform::Window* hwnd) {
+    int opened = OpenConnection(hwnd);
+    std::string why;
+    while (opened == kConnecting) {
+        opened = FinishConnection(hwnd, 100, why);
+    }
+    return opened;
+}
 
 LinkFixture::LinkFixture() {
     char tmpl[] = "/tmp/pelko-locks.XXXXXX";

@@ -45,6 +45,9 @@ private:
     std::unique_ptr<Tracing> tracing_;
 };
 
+// OpenConnection, with the connect of a network port waited for.
+int OpenConnectionAndWait(platform::Window* hwnd);
+
 // Polls `done` every millisecond for up to `ms`.
 template <typename F> bool Eventually(F done, int ms = 5000) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);

@@ -7,10 +7,12 @@
 #include <sstream>
 #include <thread>
 
+#include "app/wndproc.h"
 #include "link/handshake.h"
 #include "platform/system.h"
 #include "resources/commands.h"
 #include "resources/globals.h"
+#include "resources/messages.h"
 #include "resources/port_names.h"
 #include "serial/connection.h"
 #include "serial/receive.h"
@@ -267,6 +269,56 @@ TEST_F(ConnectionTest, ALostTelnetServerIsTriedAgainLessAndLessOften) {
     }
     EXPECT_THAT(waits, ElementsAre(1000, 2000, 4000, 8000, 16000, 30000, 30000));
     EXPECT_EQ(tty.Row(1).substr(0, 15), "<Retrying fake "); // under <COM Error>
+}
+
+// A network port still connecting when opened: the connect timer finishes the open, or closes
+// the port and says why, in a box for a Connect and with a longer wait for a retry.
+TEST_F(ConnectionTest, AConnectUnderWayIsFinishedByItsTimer) {
+    using platform::Reach;
+    const struct {
+        bool retry;
+        Reach end;
+        const char* box;
+        std::int64_t nextRetryMs;
+    } rows[] = {
+        {false, Reach::Open, "", 0},
+        {false, Reach::Failed, "Connection failed.\nh:1: Connection timed out|", 0},
+        {true, Reach::Open, "", 0},
+        {true, Reach::Failed, "", 2 * kTelnetRetryMs},
+    };
+    tty->bPortNum = kTelnetPortNum;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.retry ? "retry " : "connect ") + row.box);
+        port = std::make_shared<FakePortState>();
+        port->reach = Reach::Pending;
+        port->failure = "h:1: Connection timed out";
+        factory.next = port;
+        win.Clear();
+        tty->fReconnecting = row.retry;
+        tty->nRetryMs = kTelnetRetryMs;
+        EXPECT_EQ(row.retry ? RetryConnection(&win) : OpenConnection(&win),
+                  row.retry ? 0 : kConnecting);
+        EXPECT_EQ(win.Calls("SetTimer").back().n,
+                  (std::vector<std::int64_t>{kConnectTimer, kConnectLookMs}));
+        EXPECT_EQ(tty->dwWatchThreadId, 0u); // nothing reads before the connect is made
+        TTYWndProc(&win, WM_TIMER, kConnectTimer, 0);
+        EXPECT_EQ(tty->fOpening, true); // still under way
+        port->reach = row.end;
+        TTYWndProc(&win, WM_TIMER, kConnectTimer, 0);
+        EXPECT_FALSE(tty->fOpening);
+        EXPECT_THAT(win.Calls("KillTimer"),
+                    testing::Contains(Call{"KillTimer", {kConnectTimer}, ""}));
+        const bool open = row.end == Reach::Open;
+        EXPECT_EQ(tty->fConnected != 0, open);
+        EXPECT_EQ(port->Closed(), !open);
+        const auto boxes = win.Calls("MessageBox");
+        EXPECT_EQ(boxes.empty() ? "" : boxes[0].s,
+                  row.box + std::string(*row.box ? gszAppName : ""));
+        if (row.nextRetryMs != 0) {
+            EXPECT_EQ(win.Calls("SetTimer").back().n[1], row.nextRetryMs);
+        }
+        CloseConnection(&win);
+    }
 }
 
 TEST_F(ConnectionTest, LossReportedAfterADisconnectIsNotShown) {

@@ -1,5 +1,6 @@
 // The Telnet port against scripted servers on loopback that misbehave: one floods option
-// requests and never reads, one reads slowly, one agrees to COM-PORT-OPTION late, one refuses it.
+// requests and never reads, one reads slowly, one agrees to COM-PORT-OPTION late, one refuses it,
+// one says nothing; the user's data waits behind the line settings and never before a purge.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -135,7 +136,7 @@ protected:
         Install();
         tty->bPortNum = 5;
         tty->fConnected = 0;
-        ASSERT_NE(OpenConnection(&win), 0);
+        ASSERT_NE(OpenConnectionAndWait(&win), 0);
         port = dynamic_cast<posix::TelnetPort*>(OpenPort());
         ASSERT_NE(port, nullptr);
     }
@@ -230,6 +231,54 @@ TEST_F(TelnetHostileTest, SettingsWaitForTheServersAgreementThenGoOutOnce) {
     EXPECT_EQ(Count(after, kComPortCommand + Bytes({tn::kSetBaudRate})), 1u);
     EXPECT_EQ(Count(after, kComPortCommand + Bytes({tn::kSetBaudRate, 0, 0, 0xE1, 0x00})), 1u);
     EXPECT_EQ(Count(after, kComPortCommand + Bytes({tn::kSetControl, tn::kControlDtrOn})), 1u);
+}
+
+// Data written at once after the connect, against servers that answer COM-PORT-OPTION in
+// different ways. What the server sees, in order: P purge, B baud rate, D DTR on, d the data,
+// | the server's answer.
+TEST_F(TelnetHostileTest, DataWaitsBehindTheLineSettingsAndNoPurgeFollowsIt) {
+    const struct {
+        std::uint8_t answer;
+        int answerAfterMs;
+        const char* seen;
+    } rows[] = {
+        {tn::DO, 300, "|PBDd"}, // agrees: the commands go first
+        {tn::DONT, 300, "|d"},  // refuses: the data without them
+        {tn::DO, 1500, "d|BD"}, // silent for longer than the data waits: no purge after it
+    };
+    const std::string data = "line 1\r";
+    const std::pair<char, std::string> marks[] = {
+        {'P', kComPortCommand + Bytes({tn::kPurgeData})},
+        {'B', kComPortCommand + Bytes({tn::kSetBaudRate})},
+        {'D', kComPortCommand + Bytes({tn::kSetControl, tn::kControlDtrOn})},
+        {'d', data}};
+    auto seen = [&](const std::string& bytes) {
+        std::string marked;
+        for (std::size_t at = 0; at < bytes.size(); ++at) {
+            for (const auto& [mark, what] : marks) {
+                marked += bytes.compare(at, what.size(), what) == 0 ? std::string(1, mark) : "";
+            }
+        }
+        return marked;
+    };
+    for (const auto& row : rows) {
+        std::string before;
+        std::string after;
+        std::atomic<bool> done{false};
+        ScriptedServer server([&](int fd, const std::atomic<bool>& stop) {
+            Take(fd, before, row.answerAfterMs);
+            if (Push(fd, Bytes({tn::IAC, row.answer, tn::kOptComPort}), stop)) {
+                Take(fd, after, 300);
+            }
+            done = true;
+        });
+        ASSERT_NO_FATAL_FAILURE(Connect(server));
+        Type(data);
+        ASSERT_TRUE(Eventually([&] { return done.load(); }));
+        EXPECT_EQ(CloseConnection(&win), 1);
+        server.Finish();
+        EXPECT_EQ(seen(before) + "|" + seen(after), row.seen);
+    }
 }
 
 TEST_F(TelnetHostileTest, RefusedComPortIsToldOnceAndTheLinkGoesOn) {

@@ -38,7 +38,7 @@ protected:
     // Connects and waits until the server has agreed to every option, and so has the device
     // open; then empties the target's end of whatever was queued before.
     void ConnectAndSettle() {
-        ASSERT_NE(OpenConnection(&win), 0);
+        ASSERT_NE(OpenConnectionAndWait(&win), 0);
         auto* port = dynamic_cast<posix::TelnetPort*>(OpenPort());
         ASSERT_NE(port, nullptr);
         ASSERT_TRUE(Eventually([&] {
@@ -122,7 +122,7 @@ TEST_F(TelnetLinkTest, PortAlreadyInUseIsShownAndEndsTheLink) {
     ASSERT_EQ(::connect(other, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
 
-    ASSERT_NE(OpenConnection(&win), 0);
+    ASSERT_NE(OpenConnectionAndWait(&win), 0);
     EXPECT_TRUE(WaitForScreen("Port already in use")) << Screen();
     ASSERT_TRUE(Eventually([&] { return tty->dwWatchThreadId == 0u; }));
     EXPECT_EQ(win.Count("PostConnectionLost"), 1u);
