@@ -47,4 +47,9 @@ StatusInfo DescribeStatus(platform::Window* hwnd) {
     return s;
 }
 
+int ScrollbackRowsUp(const platform::Window* hwnd) {
+    const TTYInfo* tty = hwnd != nullptr ? hwnd->GetRecord() : nullptr;
+    return tty != nullptr ? tty->nHistoryPos.load(std::memory_order_relaxed) : 0;
+}
+
 } // namespace pelko

@@ -5,6 +5,8 @@
 //                         its progress ("line N of about M", "in FILE" behind it while an
 //                         included file is read); empty fields when the window holds
 //                         no record. Window thread only; never opens a port.
+//   ScrollbackRowsUp(hwnd)  how many rows up the view is scrolled into the history; 0 when it
+//                         shows the live screen or the window holds no record
 #include <cstdint>
 #include <string>
 
@@ -22,5 +24,6 @@ struct StatusInfo {
 };
 
 StatusInfo DescribeStatus(platform::Window* hwnd);
+int ScrollbackRowsUp(const platform::Window* hwnd);
 
 } // namespace pelko

@@ -208,4 +208,11 @@ std::intptr_t TTYWndProc(platform::Window* hwnd, unsigned msg, std::uintptr_t wP
     }
 }
 
+void EndUploadForQuit() {
+    platform::Window* hwnd = hTTYWnd.load();
+    if (EndUploadLinkLost() && hwnd != nullptr) {
+        hwnd->WakeEchoWait();
+    }
+}
+
 } // namespace pelko

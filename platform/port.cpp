@@ -27,4 +27,11 @@ std::string LastOpenError() {
     return factory != nullptr ? factory->LastOpenError() : std::string();
 }
 
+void ReleaseOpenPorts() {
+    PortFactory* factory = gFactory.load();
+    if (factory != nullptr) {
+        factory->ReleaseOpenPorts();
+    }
+}
+
 } // namespace pelko::platform

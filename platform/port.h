@@ -24,6 +24,8 @@
 //                          nothing stands behind it
 //   LastOpenError()        why the last OpenPort on this thread gave nothing (the device and
 //                          the system's reason); "" when there is nothing to say
+//   ReleaseOpenPorts()     for a program that ends without closing its ports: takes them out of
+//                          exclusive use and removes their lock files; any thread, never fails
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -74,6 +76,7 @@ public:
     virtual std::string DescribeDevice(const std::string& device) = 0;
     // Why the last Open on this thread gave nothing; "" when there is nothing to say.
     virtual std::string LastOpenError() { return {}; }
+    virtual void ReleaseOpenPorts() {}
 };
 
 // Installs the factory the core opens ports through; nullptr removes it. The factory must
@@ -83,5 +86,6 @@ void SetPortFactory(PortFactory* factory);
 std::unique_ptr<Port> OpenPort(const std::string& device);
 std::string DescribeDevice(const std::string& device);
 std::string LastOpenError();
+void ReleaseOpenPorts();
 
 } // namespace pelko::platform

@@ -38,6 +38,8 @@ public:
 
     std::string LastOpenError() override { return lastError_; }
 
+    void ReleaseOpenPorts() override { ReleaseOpenSerialPorts(); }
+
 private:
     DeviceMap map_;
     std::string lastError_;

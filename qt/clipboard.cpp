@@ -4,9 +4,9 @@
 #include <QGuiApplication>
 #include <QPainter>
 
+#include "app/status.h"
 #include "qt/cp437.h"
 #include "qt/qt_window.h"
-#include "terminal/tty_info.h"
 
 namespace pelko::qt {
 
@@ -56,8 +56,7 @@ QRect QtWindow::HistoryMarkerRect() const {
 }
 
 void QtWindow::PaintHistoryMarker(const QRect& dirty) {
-    const TTYInfo* tty = GetRecord();
-    const int back = tty != nullptr ? tty->nHistoryPos.load(std::memory_order_relaxed) : 0;
+    const int back = ScrollbackRowsUp(this);
     const QRect box = HistoryMarkerRect();
     if (back <= 0 || !dirty.intersects(box)) {
         return;

@@ -19,9 +19,9 @@
 #include <unistd.h>
 #include <xcb/xcb.h>
 
-#include "posix/serial_port.h"
+#include "app/wndproc.h"
+#include "platform/port.h"
 #include "resources/globals.h"
-#include "upload/upload.h"
 
 namespace pelko::qt {
 
@@ -62,22 +62,19 @@ void Watchdog() {
     if (gPortsReleased.load()) {
         return;
     }
-    posix::ReleaseOpenSerialPorts();
+    platform::ReleaseOpenPorts();
     const int sig = gCaught.load();
     std::signal(sig, SIG_DFL);
     ::kill(::getpid(), sig);
 }
 
 void ReleasePortsAtExit() {
-    posix::ReleaseOpenSerialPorts();
+    platform::ReleaseOpenPorts();
 }
 
 // On the window thread: ends an upload's wait for its echo, and every event loop.
 void EndEventLoops(int code) {
-    platform::Window* hwnd = hTTYWnd.load();
-    if (EndUploadLinkLost() && hwnd != nullptr) {
-        hwnd->WakeEchoWait();
-    }
+    EndUploadForQuit();
     QCoreApplication::exit(code);
 }
 
