@@ -3,6 +3,7 @@
 #include "link/handshake.h"
 #include "platform/port.h"
 #include "resources/port_names.h"
+#include "serial/target_control.h"
 #include "serial/transmit.h"
 #include "terminal/tty_info.h"
 #include "upload/source.h"
@@ -26,6 +27,7 @@ StatusInfo DescribeStatus(platform::Window* hwnd) {
         s.state = gLink.fPortDead.load() != 0 ? "connection lost" : "connected";
     }
     s.source = gszSourcePath;
+    s.control = TargetControlNote();
     std::size_t sent = 0;
     std::size_t total = 0;
     if (Typing(sent, total)) {

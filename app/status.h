@@ -21,6 +21,7 @@ struct StatusInfo {
     std::string state; // "connected", "connecting", "not connected", "connection lost"
     std::string source;
     std::string progress;
+    std::string control; // the last reset or BREAK: "target reset at 12:03:04"
 };
 
 StatusInfo DescribeStatus(platform::Window* hwnd);

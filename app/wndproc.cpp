@@ -10,6 +10,7 @@
 #include "resources/resources.h"
 #include "serial/connection.h"
 #include "serial/settings_dialog.h"
+#include "serial/target_control.h"
 #include "serial/transmit.h"
 #include "settings/settings.h"
 #include "terminal/selection.h"
@@ -86,6 +87,16 @@ void Command(platform::Window* hwnd, unsigned id) {
     case IDM_ABOUT:
         hwnd->DialogBoxParam(IDD_ABOUT, HelpDlgProc, 0);
         break;
+    case IDM_RESETTARGET:
+    case IDM_SENDBREAK: {
+        std::string why;
+        const bool reset = id == IDM_RESETTARGET;
+        if (!(reset ? ResetTarget(hwnd, why) : SendBreak(hwnd, why))) {
+            hwnd->MessageBox(std::string(reset ? gszCannotReset : gszCannotBreak) + "\n" + why,
+                             gszAppName, MB_OK | MB_ICONEXCLAMATION);
+        }
+        break;
+    }
     default: // not one of ours: ignored
         break;
     }
@@ -201,6 +212,8 @@ std::intptr_t TTYWndProc(platform::Window* hwnd, unsigned msg, std::uintptr_t wP
             FinishConnectOrSay(hwnd);
         } else if (wParam == kTypingTimer) {
             ContinueTyping(hwnd);
+        } else if (wParam == kControlTimer) {
+            EndTargetControl(hwnd);
         }
         return 0;
     default:

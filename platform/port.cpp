@@ -34,4 +34,9 @@ void ReleaseOpenPorts() {
     }
 }
 
+ResetPlan ResetPlanFor(const std::string& device) {
+    PortFactory* factory = gFactory.load();
+    return factory != nullptr ? factory->ResetPlanFor(device) : ResetPlan{};
+}
+
 } // namespace pelko::platform

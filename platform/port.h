@@ -16,6 +16,8 @@
 //                       is under way (waits up to ms milliseconds for it to end), Failed when
 //                       it could not be made, with "HOST:PORT: reason" in why. Configure, SetDtr,
 //                       Purge and Write may come while it is Pending and take effect once Open.
+//   SetControl(what, on, why)  raises or drops DTR or RTS, or starts or ends a break, at once;
+//                       false when the device or server cannot (the reason in why)
 // The factory (installed by the program's entry, none by default):
 //   OpenPort(device)       the open port (a network port may still be connecting: Progress),
 //                          or nullptr when the device is missing, in use, or no factory is
@@ -26,6 +28,8 @@
 //                          the system's reason); "" when there is nothing to say
 //   ReleaseOpenPorts()     for a program that ends without closing its ports: takes them out of
 //                          exclusive use and removes their lock files; any thread, never fails
+//   ResetPlanFor(device)   which lines reset the target behind the device and for how long
+//                          (DTR for 100 ms unless the ports file says otherwise)
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -45,6 +49,15 @@ struct LineSettings {
 enum class WaitResult { Input, Woken, Dead };
 
 enum class Reach { Open, Pending, Failed };
+
+enum class Control { Dtr, Rts, Break };
+
+// The lines a reset drops, and for how long, before they are raised again.
+struct ResetPlan {
+    bool dtr = true;
+    bool rts = false;
+    int ms = 100;
+};
 
 // How a write ended. FailedAtOnce: nothing was sent and nothing waited for (a dead or closed
 // port). FailedLater: the port failed after part of the block went out or after a wait.
@@ -67,6 +80,10 @@ public:
     virtual WaitResult WaitForInput(Event wake) = 0;
     virtual void Close() = 0;
     virtual Reach Progress(int /*waitMs*/, std::string& /*why*/) { return Reach::Open; }
+    virtual bool SetControl(Control /*what*/, bool /*on*/, std::string& why) {
+        why = "this port has no control lines";
+        return false;
+    }
 };
 
 class PortFactory {
@@ -77,6 +94,7 @@ public:
     // Why the last Open on this thread gave nothing; "" when there is nothing to say.
     virtual std::string LastOpenError() { return {}; }
     virtual void ReleaseOpenPorts() {}
+    virtual ResetPlan ResetPlanFor(const std::string& /*device*/) { return {}; }
 };
 
 // Installs the factory the core opens ports through; nullptr removes it. The factory must
@@ -87,5 +105,6 @@ std::unique_ptr<Port> OpenPort(const std::string& device);
 std::string DescribeDevice(const std::string& device);
 std::string LastOpenError();
 void ReleaseOpenPorts();
+ResetPlan ResetPlanFor(const std::string& device);
 
 } // namespace pelko::platform

@@ -164,6 +164,32 @@ public:
 
     bool SetDtr(bool on) override { return fd_ >= 0 && SetModemLine(fd_, TIOCM_DTR, on); }
 
+    // Unlike SetDtr, says when the device has no such line: a reset that did nothing must not
+    // pass for one that was done. A break is started and ended, never waited for.
+    bool SetControl(platform::Control what, bool on, std::string& why) override {
+        if (fd_ < 0) {
+            why = "the port is closed";
+            return false;
+        }
+        int rc = 0;
+        if (what == platform::Control::Break) {
+            rc = ::ioctl(fd_, on ? TIOCSBRK : TIOCCBRK);
+        } else {
+            int bits = what == platform::Control::Dtr ? TIOCM_DTR : TIOCM_RTS;
+            rc = ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits);
+        }
+        if (rc == 0) {
+            return true;
+        }
+        if (errno == ENOTTY || errno == EINVAL) {
+            why = what == platform::Control::Break ? "the device cannot send a break"
+                                                   : "the device has no modem lines";
+        } else {
+            why = std::strerror(errno);
+        }
+        return false;
+    }
+
     bool Purge() override {
         {
             std::lock_guard lock(inMu_);

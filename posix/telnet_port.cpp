@@ -138,6 +138,47 @@ public:
         return FlushLocked() >= 0;
     }
 
+    // A control line goes out at once, after any held settings; a server that has not agreed to
+    // COM-PORT-OPTION cannot be asked, and that is said rather than hidden.
+    bool SetControl(platform::Control what, bool on, std::string& why) override {
+        if (Broken()) {
+            why = "the connection is lost";
+            return false;
+        }
+        std::lock_guard lock(outMu_);
+        MoveOnLocked();
+        if (!comPortOn_.load()) {
+            why = comPortRefused_.load()
+                      ? "the server does not take serial line commands (RFC 2217)"
+                      : "the server has not agreed to serial line commands (RFC 2217) yet";
+            return false;
+        }
+        std::uint8_t control = 0;
+        switch (what) {
+        case platform::Control::Dtr:
+            control = on ? tn::kControlDtrOn : tn::kControlDtrOff;
+            break;
+        case platform::Control::Rts:
+            control = on ? tn::kControlRtsOn : tn::kControlRtsOff;
+            break;
+        case platform::Control::Break:
+            control = on ? tn::kControlBreakOn : tn::kControlBreakOff;
+            break;
+        }
+        std::vector<std::uint8_t> out;
+        tn::AppendComPort(out, tn::kSetControl, &control, 1);
+        if (!QueueHeldLocked() || Pending() + out.size() > kTelnetQueueLimit) {
+            why = "the server is not taking what is sent";
+            return false;
+        }
+        AppendLocked(out);
+        if (FlushLocked() < 0) {
+            why = "the connection is lost";
+            return false;
+        }
+        return true;
+    }
+
     // Drops what was received and what is held; the server is asked to purge only while no
     // data has gone out.
     bool Purge() override {

@@ -43,6 +43,10 @@ inline constexpr std::uint8_t kServerReply = 100;
 inline constexpr std::uint8_t kControlNoFlow = 1;
 inline constexpr std::uint8_t kControlDtrOn = 8;
 inline constexpr std::uint8_t kControlDtrOff = 9;
+inline constexpr std::uint8_t kControlBreakOn = 5;
+inline constexpr std::uint8_t kControlBreakOff = 6;
+inline constexpr std::uint8_t kControlRtsOn = 11;
+inline constexpr std::uint8_t kControlRtsOff = 12;
 inline constexpr std::uint8_t kPurgeBoth = 3;
 
 class TelnetHandler {

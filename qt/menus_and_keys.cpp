@@ -47,8 +47,8 @@ void QtWindow::BuildMenu() {
 
 void QtWindow::BuildKeys() {
     static const std::map<unsigned, Qt::Key> kKeys = {
-        {VK_F1, Qt::Key_F1}, {VK_F2, Qt::Key_F2},   {VK_F3, Qt::Key_F3},
-        {VK_F4, Qt::Key_F4}, {VK_F10, Qt::Key_F10},
+        {VK_F1, Qt::Key_F1}, {VK_F2, Qt::Key_F2}, {VK_F3, Qt::Key_F3},   {VK_F4, Qt::Key_F4},
+        {VK_F7, Qt::Key_F7}, {VK_F8, Qt::Key_F8}, {VK_F10, Qt::Key_F10},
     };
     for (const Accelerator& acc : AcceleratorTable()) {
         // Window shortcuts act only while this window is the active one, so not while a modal

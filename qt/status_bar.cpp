@@ -30,6 +30,9 @@ void AttachStatusBar(QtWindow& window) {
         if (!s.progress.empty()) {
             text += QStringLiteral("  |  ") + QString::fromStdString(s.progress);
         }
+        if (!s.control.empty()) {
+            text += QStringLiteral("  |  ") + QString::fromStdString(s.control);
+        }
         if (line->text() != text) {
             line->setText(text);
         }

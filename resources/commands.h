@@ -11,5 +11,8 @@ inline constexpr unsigned IDM_UPLOADVISIBLE = 261;
 inline constexpr unsigned IDM_SETUP = 262;
 inline constexpr unsigned IDM_SAVESETUP = 263;
 inline constexpr unsigned IDM_ABOUT = 264;
+// Pelko's own, after the others.
+inline constexpr unsigned IDM_RESETTARGET = 265;
+inline constexpr unsigned IDM_SENDBREAK = 266;
 
 } // namespace pelko

@@ -19,16 +19,20 @@ constexpr MenuItem kSetupMenu[] = {
     {"&Terminal\tF10", IDM_SETUP, {}},
     {"&Save Setup", IDM_SAVESETUP, {}},
 };
+// Pelko's own commands, in a menu after the others.
+constexpr MenuItem kTargetMenu[] = {
+    {"&Reset Target\tF7", IDM_RESETTARGET, {}},
+    {"Send &BREAK\tF8", IDM_SENDBREAK, {}},
+};
 constexpr MenuItem kMenuBar[] = {
-    {"&File", 0, kFileMenu},
-    {"&Upload", 0, kUploadMenu},
-    {"&Setup", 0, kSetupMenu},
-    {"&About", IDM_ABOUT, {}},
+    {"&File", 0, kFileMenu},   {"&Upload", 0, kUploadMenu}, {"&Setup", 0, kSetupMenu},
+    {"&About", IDM_ABOUT, {}}, {"&Target", 0, kTargetMenu},
 };
 
 constexpr Accelerator kAccelerators[] = {
     {VK_F1, IDM_ABOUT},         {VK_F2, IDM_SELECTSOURCE}, {VK_F3, IDM_UPLOADFAST},
-    {VK_F4, IDM_UPLOADVISIBLE}, {VK_F10, IDM_SETUP},
+    {VK_F4, IDM_UPLOADVISIBLE}, {VK_F10, IDM_SETUP},       {VK_F7, IDM_RESETTARGET},
+    {VK_F8, IDM_SENDBREAK},
 };
 
 struct StringEntry {

@@ -23,6 +23,8 @@ inline constexpr unsigned VK_F1 = 112;
 inline constexpr unsigned VK_F2 = 113;
 inline constexpr unsigned VK_F3 = 114;
 inline constexpr unsigned VK_F4 = 115;
+inline constexpr unsigned VK_F7 = 118;
+inline constexpr unsigned VK_F8 = 119;
 inline constexpr unsigned VK_F10 = 121;
 struct Accelerator {
     unsigned vk;

@@ -47,7 +47,7 @@ std::vector<std::string> ActionTexts(const QList<QAction*>& actions) {
 TEST(QtWindow, MenuBarAsLaidOut) {
     GuiWindow g;
     const QList<QAction*> bar = g.win().menuBar()->actions();
-    EXPECT_THAT(ActionTexts(bar), ElementsAre("&File", "&Upload", "&Setup", "&About"));
+    EXPECT_THAT(ActionTexts(bar), ElementsAre("&File", "&Upload", "&Setup", "&About", "&Target"));
     EXPECT_EQ(bar[3]->menu(), nullptr); // About is a command on the bar itself
     EXPECT_THAT(ActionTexts(bar[0]->menu()->actions()),
                 ElementsAre("&Select Source\tF2", "-", "&Connect", "&Disconnect", "-", "E&xit"));
@@ -55,6 +55,8 @@ TEST(QtWindow, MenuBarAsLaidOut) {
                 ElementsAre("&Upload Fast\tF3", "&Upload Visible\tF4"));
     EXPECT_THAT(ActionTexts(bar[2]->menu()->actions()),
                 ElementsAre("&Terminal\tF10", "&Save Setup"));
+    EXPECT_THAT(ActionTexts(bar[4]->menu()->actions()),
+                ElementsAre("&Reset Target\tF7", "Send &BREAK\tF8"));
 }
 
 TEST(QtWindow, MenuItemsAndFunctionKeysReachTheirCommands) {
@@ -64,18 +66,20 @@ TEST(QtWindow, MenuItemsAndFunctionKeysReachTheirCommands) {
         seen.push_back(id);
         return true;
     };
-    for (unsigned id = IDM_CONNECT; id <= IDM_ABOUT; ++id) {
+    for (unsigned id = IDM_CONNECT; id <= IDM_SENDBREAK; ++id) {
         g.win().MenuAction(id)->trigger();
     }
-    EXPECT_THAT(seen, ElementsAre(256U, 257U, 258U, 259U, 260U, 261U, 262U, 263U, 264U));
+    EXPECT_THAT(seen,
+                ElementsAre(256U, 257U, 258U, 259U, 260U, 261U, 262U, 263U, 264U, 265U, 266U));
 
     seen.clear();
     g.ShowAndActivate();
-    for (Qt::Key key : {Qt::Key_F1, Qt::Key_F2, Qt::Key_F3, Qt::Key_F4, Qt::Key_F10}) {
+    for (Qt::Key key :
+         {Qt::Key_F1, Qt::Key_F2, Qt::Key_F3, Qt::Key_F4, Qt::Key_F10, Qt::Key_F7, Qt::Key_F8}) {
         QTest::keyClick(g.win().view(), key);
     }
     EXPECT_THAT(seen, ElementsAre(IDM_ABOUT, IDM_SELECTSOURCE, IDM_UPLOADFAST, IDM_UPLOADVISIBLE,
-                                  IDM_SETUP));
+                                  IDM_SETUP, IDM_RESETTARGET, IDM_SENDBREAK));
     // With a modifier held they are no commands, and type nothing either.
     seen.clear();
     for (auto mod : {Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier}) {

@@ -75,6 +75,14 @@ bool FakePort::SetDtr(bool on) {
     return true;
 }
 
+bool FakePort::SetControl(platform::Control what, bool on, std::string& why) {
+    static constexpr const char* kNames[] = {"Dtr", "Rts", "Break"};
+    Op(std::string("SetControl ") + kNames[static_cast<int>(what)] + (on ? " 1" : " 0"));
+    std::lock_guard lock(s_->mu);
+    why = s_->controlRefusal;
+    return why.empty();
+}
+
 bool FakePort::Purge() {
     Op("Purge");
     return true;

@@ -43,7 +43,8 @@ struct FakePortState {
     platform::LineSettings line;
     bool dead = false;
     bool closed = false;
-    int inputEvent = -1; // an eventfd signalled when input or death arrives
+    int inputEvent = -1;        // an eventfd signalled when input or death arrives
+    std::string controlRefusal; // when set, SetControl fails with it as the reason
 };
 
 class FakePort : public platform::Port {
@@ -58,6 +59,7 @@ public:
     platform::WaitResult WaitForInput(platform::Event wake) override;
     void Close() override;
     platform::Reach Progress(int ms, std::string& why) override;
+    bool SetControl(platform::Control what, bool on, std::string& why) override;
 
 private:
     void Op(const std::string& op);

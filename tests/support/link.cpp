@@ -44,6 +44,9 @@ public:
             : inner_(std::move(inner)), owner_(owner) {}
         bool Configure(const platform::LineSettings& l) override { return inner_->Configure(l); }
         bool SetDtr(bool on) override { return inner_->SetDtr(on); }
+        bool SetControl(platform::Control what, bool on, std::string& why) override {
+            return inner_->SetControl(what, on, why);
+        }
         bool Purge() override { return inner_->Purge(); }
         std::int64_t BytesWaiting() override { return inner_->BytesWaiting(); }
         std::int64_t Read(std::uint8_t* buf, std::size_t max) override {

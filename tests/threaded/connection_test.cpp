@@ -16,6 +16,7 @@
 #include "resources/port_names.h"
 #include "serial/connection.h"
 #include "serial/receive.h"
+#include "serial/target_control.h"
 #include "serial/transmit.h"
 #include "settings/settings.h"
 #include "tests/support/fake_port.h"
@@ -339,6 +340,49 @@ TEST_F(ConnectionTest, DeathDuringAnUploadEndsItAsALostLink) {
     EXPECT_EQ(gLink.gUploadSync, kUploadLinkLost);
     EXPECT_EQ(gLink.fPortDead, 1);
     EXPECT_EQ(gLink.gfUpError, 0); // not a line the target rejected
+}
+
+// Reset and BREAK from the menu: each drops its line at once and the control timer raises it
+// again; nothing is sent without a connection, over a pulse under way, or where the port
+// cannot, and the box says why.
+TEST_F(ConnectionTest, ResetAndBreakPulseTheirLinesFromTheControlTimer) {
+    auto command = [&](unsigned id) { TTYWndProc(&win, WM_COMMAND, id, 0); };
+    auto boxes = [&] {
+        std::vector<std::string> out;
+        for (const Call& c : win.Calls("MessageBox")) {
+            out.push_back(c.s.substr(0, c.s.find('|')));
+        }
+        win.Clear();
+        return out;
+    };
+    tty->fConnected = 0;
+    command(IDM_RESETTARGET);
+    EXPECT_THAT(boxes(),
+                ElementsAre(std::string(gszCannotReset) + "\nNot connected: Connect first."));
+
+    ASSERT_NE(OpenConnection(&win), 0);
+    win.Clear();
+    command(IDM_RESETTARGET);
+    command(IDM_SENDBREAK); // refused: the reset is still under way
+    EXPECT_EQ(TargetControlNote(), "resetting target");
+    EXPECT_THAT(win.Calls("SetTimer"), ElementsAre(Call{"SetTimer", {kControlTimer, 100}, ""}));
+    EXPECT_THAT(boxes(),
+                ElementsAre(std::string(gszCannotBreak) + "\nA reset is still under way."));
+    TTYWndProc(&win, WM_TIMER, kControlTimer, 0);
+    EXPECT_THAT(TargetControlNote(), testing::StartsWith("target reset at "));
+    command(IDM_SENDBREAK);
+    TTYWndProc(&win, WM_TIMER, kControlTimer, 0);
+    EXPECT_THAT(TargetControlNote(), testing::StartsWith("BREAK sent at "));
+    EXPECT_THAT(port->Ops(),
+                ElementsAre("Purge", "Configure 19200", "SetDtr 1", "SetControl Dtr 0",
+                            "SetControl Dtr 1", "SetControl Break 1", "SetControl Break 0"));
+
+    port->controlRefusal = "the device has no modem lines";
+    command(IDM_RESETTARGET);
+    EXPECT_THAT(boxes(),
+                ElementsAre(std::string(gszCannotReset) + "\nthe device has no modem lines"));
+    EXPECT_EQ(ControlHoldMs(), 0);
+    EXPECT_EQ(CloseConnection(&win), 1);
 }
 
 } // namespace

@@ -19,6 +19,7 @@
 #include "resources/globals.h"
 #include "serial/connection.h"
 #include "serial/receive.h"
+#include "serial/target_control.h"
 #include "serial/transmit.h"
 #include "settings/settings.h"
 #include "tests/support/link.h"
@@ -28,6 +29,7 @@ namespace {
 
 namespace tn = posix::telnet;
 using Clock = std::chrono::steady_clock;
+using testing::HasSubstr;
 
 // Serves one connection on 127.0.0.1 with `script`, which should end once `stop` is set.
 class ScriptedServer {
@@ -298,6 +300,47 @@ TEST_F(TelnetHostileTest, RefusedComPortIsToldOnceAndTheLinkGoesOn) {
     EXPECT_EQ(CloseConnection(&win), 1);
     server.Finish();
     EXPECT_EQ(Count(got, kComPortCommand), 0u);
+}
+
+// Reset and BREAK reach the server as SET-CONTROL commands: DTR off, DTR on, BREAK on, BREAK
+// off. A server that refused COM-PORT-OPTION cannot be asked, and Pelko says so.
+TEST_F(TelnetHostileTest, ResetAndBreakGoOutAsSetControlOrAreRefusedPlainly) {
+    for (const std::uint8_t answer : {tn::DO, tn::DONT}) {
+        std::string got;
+        ScriptedServer server([&](int fd, const std::atomic<bool>& stop) {
+            Take(fd, got, 50);
+            if (Push(fd, Bytes({tn::IAC, answer, tn::kOptComPort}), stop)) {
+                while (!stop.load() && Take(fd, got, 10)) {
+                }
+            }
+        });
+        ASSERT_NO_FATAL_FAILURE(Connect(server));
+        std::string why;
+        ASSERT_TRUE(Eventually([&] { return ResetTarget(&win, why) || answer == tn::DONT; }));
+        if (answer == tn::DONT) {
+            EXPECT_THAT(why, HasSubstr("RFC 2217"));
+            EXPECT_FALSE(SendBreak(&win, why));
+        } else {
+            EXPECT_TRUE(EndTargetControl(&win));
+            EXPECT_TRUE(SendBreak(&win, why)) << why;
+            EXPECT_TRUE(EndTargetControl(&win));
+            EXPECT_THAT(TargetControlNote(), HasSubstr("BREAK sent at"));
+        }
+        std::string controls;
+        const std::string command = kComPortCommand + Bytes({tn::kSetControl});
+        ASSERT_TRUE(Eventually([&] {
+            controls.clear();
+            for (std::size_t at = got.find(command); at != std::string::npos;
+                 at = got.find(command, at + 1)) {
+                controls += std::to_string(static_cast<std::uint8_t>(got[at + command.size()]));
+                controls += ' ';
+            }
+            return answer == tn::DONT || controls.ends_with("6 ");
+        }));
+        EXPECT_EQ(controls, answer == tn::DO ? "1 8 9 8 5 6 " : "");
+        EXPECT_EQ(CloseConnection(&win), 1);
+        server.Finish();
+    }
 }
 
 } // namespace
