@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -22,6 +24,7 @@
 #include "resources/port_names.h"
 #include "serial/connection.h"
 #include "serial/settings_dialog.h"
+#include "serial/target_control.h"
 #include "settings/settings.h"
 #include "terminal/tty_info.h"
 #include "terminal/view.h"
@@ -236,6 +239,63 @@ bool ReadStdin(std::string& text) {
     }
 }
 
+// Sleeps up to ms, in short steps so that a signal ends the wait; false when one did.
+bool SleepUnlessInterrupted(int ms) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (gInterrupted.load() == 0 && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return gInterrupted.load() == 0;
+}
+
+// The rows the target has printed since the screen was cleared: those scrolled into the history,
+// then the screen's rows down to the cursor, without their trailing blanks.
+void ShowWhatWasPrinted(TTYInfo* tty) {
+    std::lock_guard lock(tty->screenLock);
+    const std::uint64_t total = tty->history.Total();
+    const std::uint64_t first = total - static_cast<std::uint64_t>(tty->history.Count());
+    auto show = [](const std::uint8_t* row) {
+        int n = kScreenCols;
+        while (n > 0 && (row[n - 1] == ' ' || row[n - 1] == 0)) {
+            --n;
+        }
+        std::fwrite(row, 1, static_cast<std::size_t>(n), stdout);
+        std::fputc('\n', stdout);
+    };
+    for (std::uint64_t r = first; r < total; ++r) {
+        show(tty->history.Row(r));
+    }
+    const int rows = tty->nCursorRow.load() + (tty->nCursorCol.load() > 0 ? 1 : 0);
+    for (int r = 0; r < rows && r < kScreenRows; ++r) {
+        show(&tty->achScreen[r * kScreenCols]);
+    }
+    std::fflush(stdout);
+}
+
+// --reset: the reset lines are pulsed, and the target gets its time to start; what it prints
+// meanwhile is shown. false, said on standard error, when the port cannot or a signal came.
+bool ResetFirst(platform::Window* win, TTYInfo* tty, const Options& o) {
+    std::string why;
+    // A Telnet server agrees to line commands a little after the connect, or not at all.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+    bool started = ResetTarget(win, why);
+    while (!started && why == platform::kControlNotYet &&
+           std::chrono::steady_clock::now() < until && SleepUnlessInterrupted(20)) {
+        started = ResetTarget(win, why);
+    }
+    if (!started) {
+        std::fprintf(stderr, "pelko: cannot reset the target: %s\n", why.c_str());
+        return false;
+    }
+    const bool slept = SleepUnlessInterrupted(ControlHoldMs());
+    EndTargetControl(win);
+    if (!slept || !SleepUnlessInterrupted(o.resetWaitMs)) {
+        return false;
+    }
+    ShowWhatWasPrinted(tty);
+    return true;
+}
+
 } // namespace
 
 int InterruptSignal() {
@@ -281,6 +341,8 @@ int RunUpload(const Options& o) {
         std::fprintf(stderr, "pelko: cannot open %s%s%s\n", PortLabel(tty->bPortNum).c_str(),
                      why.empty() ? "" : ": ", why.c_str());
         status = kExitConnection;
+    } else if (o.reset && !ResetFirst(&win, tty, o)) {
+        status = gInterrupted.load() != 0 ? kExitAborted : kExitConnection;
     } else if ((FromStdin(o) ? UploadText(&win, text, mode, o.file) : UploadSource(&win, mode)) ==
                0) {
         status = SaySourceFailed(o) ? kExitFile : kExitConnection;

@@ -1,6 +1,7 @@
 #include "cli/options.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <getopt.h>
@@ -38,6 +39,8 @@ enum OptionId {
     kLogTimestamps,
     kNoReconnect,
     kDeps,
+    kReset,
+    kResetWait,
 };
 
 constexpr option kLongOptions[] = {
@@ -60,6 +63,8 @@ constexpr option kLongOptions[] = {
     {"log-timestamps", no_argument, nullptr, kLogTimestamps},
     {"no-reconnect", no_argument, nullptr, kNoReconnect},
     {"deps", required_argument, nullptr, kDeps},
+    {"reset", no_argument, nullptr, kReset},
+    {"reset-wait", required_argument, nullptr, kResetWait},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -177,6 +182,18 @@ Options ParseCommandLine(int argc, char** argv) {
         case kNoReconnect:
             o.noReconnect = true;
             break;
+        case kReset:
+            o.reset = true;
+            break;
+        case kResetWait: {
+            double ms = -1;
+            if (!ParseSeconds(value, ms) || ms > kMaxResetWaitMs || ms != std::floor(ms)) {
+                return Fail(o, "--reset-wait wants a number of milliseconds up to 60000, not \"" +
+                                   value + "\"");
+            }
+            o.resetWaitMs = static_cast<int>(ms);
+            break;
+        }
         case kPort:
             o.port = ParsePortLabel(value);
             if (o.port < 1) {
@@ -231,6 +248,12 @@ Options ParseCommandLine(int argc, char** argv) {
     }
     if (o.logTimestamps && o.log.empty()) {
         return Fail(o, "--log-timestamps goes with --log FILE");
+    }
+    if (seen.count(kResetWait) != 0 && !o.reset) {
+        return Fail(o, "--reset-wait goes with --reset");
+    }
+    if (o.reset && o.action != Action::Upload) {
+        return Fail(o, "--reset goes with --upload");
     }
     if (o.action == Action::Window && (o.visible || o.max40 || seen.count(kTimeout) != 0)) {
         return Fail(o, "--visible, --max40 and --timeout go with --upload or --dry-run");
@@ -346,6 +369,9 @@ std::string HelpText(const std::string& program) {
            "                     error as FILE:LINE: message; a FILE of - is standard input\n"
            "  --visible          as Upload Visible does\n"
            "  --max40            the 40-column limit for this run\n"
+           "  --reset            resets the target first (the port's reset lines, DTR by\n"
+           "                     default) and shows what it prints while it starts\n"
+           "  --reset-wait=MS    how long the target is given to start (default 500)\n"
            "  --timeout=SECONDS  the longest wait for the answer to one line (default 10;\n"
            "                     0 waits for ever)\n"
            "  --dry-run FILE     prints what an upload would send, without connecting:\n"

@@ -38,6 +38,8 @@ enum ExitStatus {
 enum class Action { Window, Help, Version, List, Error, Upload, DryRun, Deps };
 
 inline constexpr double kDefaultTimeout = 10; // seconds
+inline constexpr int kDefaultResetWaitMs = 500;
+inline constexpr int kMaxResetWaitMs = 60000;
 
 struct Options {
     Action action = Action::Window;
@@ -54,7 +56,9 @@ struct Options {
     bool telnetGiven = false;
     std::string log; // --log FILE: the session's record; "" for none
     bool logTimestamps = false;
-    bool noReconnect = false; // a lost port is not waited for
+    bool noReconnect = false;              // a lost port is not waited for
+    bool reset = false;                    // --reset: the target is reset before the upload
+    int resetWaitMs = kDefaultResetWaitMs; // how long it is given to start after the reset
 };
 
 Options ParseCommandLine(int argc, char** argv);

@@ -17,7 +17,8 @@
 //                       it could not be made, with "HOST:PORT: reason" in why. Configure, SetDtr,
 //                       Purge and Write may come while it is Pending and take effect once Open.
 //   SetControl(what, on, why)  raises or drops DTR or RTS, or starts or ends a break, at once;
-//                       false when the device or server cannot (the reason in why)
+//                       false when the device or server cannot (the reason in why); why is
+//                       kControlNotYet when a network port may still learn that it can
 // The factory (installed by the program's entry, none by default):
 //   OpenPort(device)       the open port (a network port may still be connecting: Progress),
 //                          or nullptr when the device is missing, in use, or no factory is
@@ -51,6 +52,8 @@ enum class WaitResult { Input, Woken, Dead };
 enum class Reach { Open, Pending, Failed };
 
 enum class Control { Dtr, Rts, Break };
+inline constexpr const char* kControlNotYet =
+    "the server has not agreed to serial line commands (RFC 2217) yet";
 
 // The lines a reset drops, and for how long, before they are raised again.
 struct ResetPlan {

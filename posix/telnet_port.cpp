@@ -150,7 +150,7 @@ public:
         if (!comPortOn_.load()) {
             why = comPortRefused_.load()
                       ? "the server does not take serial line commands (RFC 2217)"
-                      : "the server has not agreed to serial line commands (RFC 2217) yet";
+                      : platform::kControlNotYet;
             return false;
         }
         std::uint8_t control = 0;

@@ -115,6 +115,10 @@ grep -q "in use by process $holder (sleep) (lock file $PELKO_LOCK_DIR/LCK" "$wor
   fail "a held port said: $(cat "$work/err")"
 kill "$holder"; wait "$holder" 2>/dev/null || true
 
+# A pty has no modem lines: a reset asked for is refused, and nothing is sent.
+run 2 --upload good.src --reset --com1="$pty"
+same err "pelko: cannot reset the target: the device has no modem lines"
+
 run 3 --upload missing.src --com1="$pty" --log /nonexistent/session.log
 grep -q 'cannot write the log /nonexistent/session.log: No such file or directory; going on' \
   "$work/err" || fail "a log that cannot be written said: $(cat "$work/err")"
@@ -170,6 +174,9 @@ no_locks
 run 64 --upload good.src --port COM9
 run 64 --upload --port COM2 good.src
 run 64 --upload good.src --dry-run good.src
+run 64 --upload good.src --reset-wait 100
+run 64 --upload good.src --reset --reset-wait 1.5
+run 64 --dry-run good.src --reset
 # Line numbers go on past 65535: the warning names line 65537.
 { printf 'b\n'; head -c 65535 /dev/zero | tr '\0' '\n'; printf 'a\xe9'; } > wide.src
 run 0 --dry-run wide.src

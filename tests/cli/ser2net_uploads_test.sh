@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# 50 uploads through ser2net, each on a fresh connection, of a 3-line file to the target
+# 50 uploads through ser2net (and one after --reset), each on a fresh connection, of a 3-line file to the target
 # simulator behind a socat pty pair: each must end with status 0 and all its lines reach the
 # target, in order (none lost to a purge sent after it).
 #   ser2net_uploads_test.sh PELKO ZEMRA_SIM
@@ -36,4 +36,9 @@ for i in $(seq 50); do
   printf 'one\ntwo\nthree\n' >> expected
   cmp -s expected transcript || fail "after upload $i the target has: $(tr '\n' ' ' < transcript)"
 done
-echo "ser2net: 50 uploads, every line at the target"
+# A reset first goes to the server as line commands, and the upload follows it whole.
+"$pelko" --upload three.src --reset --reset-wait 50 --port TELNET --telnet="127.0.0.1:$port" \
+  > out 2> err < /dev/null || fail "an upload after --reset ended with $?: $(cat err)"
+printf 'one\ntwo\nthree\n' >> expected
+cmp -s expected transcript || fail "after --reset the target has: $(tr '\n' ' ' < transcript)"
+echo "ser2net: 51 uploads, every line at the target"
