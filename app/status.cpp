@@ -1,6 +1,7 @@
 #include "app/status.h"
 
 #include "link/handshake.h"
+#include "log/session_log.h"
 #include "platform/port.h"
 #include "resources/port_names.h"
 #include "serial/target_control.h"
@@ -28,6 +29,7 @@ StatusInfo DescribeStatus(platform::Window* hwnd) {
     }
     s.source = gszSourcePath;
     s.control = TargetControlNote();
+    s.log = SessionLogProblem();
     std::size_t sent = 0;
     std::size_t total = 0;
     if (Typing(sent, total)) {

@@ -22,6 +22,7 @@ struct StatusInfo {
     std::string source;
     std::string progress;
     std::string control; // the last reset or BREAK: "target reset at 12:03:04"
+    std::string log;     // why the log cannot be written now, "" while it can
 };
 
 StatusInfo DescribeStatus(platform::Window* hwnd);

@@ -8,11 +8,11 @@
 #include <set>
 #include <vector>
 
+#include "log/session_log.h"
 #include "posix/device_list.h"
 #include "posix/port_map.h"
 #include "resources/globals.h"
 #include "resources/port_names.h"
-#include "serial/session_log.h"
 #include "settings/settings.h"
 
 namespace pelko::cli {
@@ -345,6 +345,7 @@ std::string HelpText(const std::string& program) {
            "  --log=FILE         append what is received and typed, raw, and the upload's\n"
            "                     events as lines of their own, to FILE\n"
            "  --log-timestamps   begin each received line in the log with the local time\n"
+           "                     in ISO 8601\n"
            "  --no-reconnect     when the port is lost, ask to Disconnect and Connect again;\n"
            "                     by default Pelko waits for the device (or retries the TELNET\n"
            "                     server) and reconnects by itself\n"

@@ -13,13 +13,13 @@
 
 #include "app/wndproc.h"
 #include "cli/headless.h"
+#include "log/session_log.h"
 #include "posix/devices.h"
 #include "posix/std_streams.h"
 #include "qt/qt_window.h"
 #include "qt/quit_signals.h"
 #include "qt/status_bar.h"
 #include "resources/globals.h"
-#include "serial/session_log.h"
 
 namespace {
 
@@ -52,6 +52,8 @@ int main(int argc, char** argv) {
     if (!pelko::posix::OpenClosedStdStreams()) {
         return 72; // no /dev/null: the system is not fit to run on (EX_OSFILE)
     }
+    // A log or a pipe whose reader went away is a failed write to report, never the end of Pelko.
+    std::signal(SIGPIPE, SIG_IGN);
     const std::string program = argc > 0 ? argv[0] : "pelko";
     pelko::cli::Options options = pelko::cli::ParseCommandLine(argc, argv);
     pelko::cli::ApplyRunOverrides(options);

@@ -30,6 +30,9 @@ void AttachStatusBar(QtWindow& window) {
         if (!s.progress.empty()) {
             text += QStringLiteral("  |  ") + QString::fromStdString(s.progress);
         }
+        if (!s.log.empty()) {
+            text += QStringLiteral("  |  log: ") + QString::fromStdString(s.log);
+        }
         if (!s.control.empty()) {
             text += QStringLiteral("  |  ") + QString::fromStdString(s.control);
         }

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "link/handshake.h"
+#include "log/session_log.h"
 #include "resources/commands.h"
 #include "resources/globals.h"
 #include "resources/port_names.h"
@@ -136,6 +137,10 @@ int StartConnection(platform::Window* hwnd, TTYInfo* tty, int setup) {
     }
 
     tty->hCommPort->SetDtr(true);
+    const std::string device = PortDeviceName(tty->bPortNum);
+    LogSessionPort(std::string(gszAppName) + ", " + PortLabel(tty->bPortNum) + " (" +
+                   platform::DescribeDevice(device) + "), " + std::to_string(tty->dwBaudRate) +
+                   " baud");
     SetTTYFocus(hwnd);
     hwnd->EnableMenuItem(IDM_DISCONNECT, platform::MF_ENABLED);
     hwnd->EnableMenuItem(IDM_CONNECT, kMenuOff);

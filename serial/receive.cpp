@@ -5,7 +5,7 @@
 #include "link/handshake.h"
 #include "resources/globals.h"
 #include "serial/connection.h"
-#include "serial/session_log.h"
+#include "log/session_log.h"
 #include "terminal/interpreter.h"
 #include "terminal/tty_info.h"
 

@@ -4,7 +4,7 @@
 
 #include "platform/port.h"
 #include "resources/port_names.h"
-#include "serial/session_log.h"
+#include "log/session_log.h"
 #include "terminal/tty_info.h"
 
 namespace pelko {

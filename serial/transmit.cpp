@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "serial/receive.h"
-#include "serial/session_log.h"
+#include "log/session_log.h"
 #include "terminal/interpreter.h"
 #include "terminal/tty_info.h"
 

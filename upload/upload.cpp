@@ -4,7 +4,7 @@
 #include <string>
 
 #include "resources/globals.h"
-#include "serial/session_log.h"
+#include "log/session_log.h"
 #include "serial/transmit.h"
 #include "terminal/interpreter.h"
 #include "terminal/tty_info.h"

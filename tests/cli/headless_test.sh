@@ -56,6 +56,8 @@ same err "-:12: warning: bytes above 0x7F dropped"
 
 start_sim --reject-word oops
 run 1 --upload bad.src --visible --baud 115200 --com1="$pty" --log "$work/session.log"
+grep -q '^\[pelko\] session 20..-..-..T..:..:..\....[+-]..:.., Pelko v3\.1, COM1 (' session.log ||
+  fail "no session line in the log: $(cat session.log)"
 grep -q '^\[pelko\] upload started: bad.src$' session.log || fail "log: $(cat session.log)"
 grep -q '^\[pelko\] upload ended: rejected in line 3, echo "two oops ~ oops ?"$' session.log ||
   fail "log: $(cat session.log)"
@@ -114,6 +116,14 @@ run 2 --upload good.src --com1="$pty"
 grep -q "in use by process $holder (sleep) (lock file $PELKO_LOCK_DIR/LCK" "$work/err" ||
   fail "a held port said: $(cat "$work/err")"
 kill "$holder"; wait "$holder" 2>/dev/null || true
+
+# A log that cannot be written is said once, with the reason; a FIFO without a reader holds
+# neither the start nor the exit (about 2 s), and what it could not take is counted.
+run 0 --upload good.src --com1="$pty" --log /dev/full
+grep -c 'the log /dev/full: No space left on device' err | grep -qx 1 || fail "/dev/full: $(cat err)"
+mkfifo "$work/fifo"
+run 0 --upload good.src --com1="$pty" --log "$work/fifo"
+grep -q "the log $work/fifo: [0-9]* bytes could not be written" err || fail "FIFO: $(cat err)"
 
 # A pty has no modem lines: a reset asked for is refused, and nothing is sent.
 run 2 --upload good.src --reset --com1="$pty"
