@@ -292,15 +292,24 @@ void ResolveDevices(Options& o, std::vector<std::string>& warnings) {
     o.map = map;
 }
 
-std::string ListText(const Options& o) {
-    std::vector<std::string> warnings;
-    const std::string text =
-        posix::FormatDeviceList(posix::ListSerialDevices({}, &warnings), o.map, o.map.lockDir);
+std::string ListText(const Options& o, std::vector<std::string>& warnings) {
+    return Printable(
+        posix::FormatDeviceList(posix::ListSerialDevices({}, &warnings), o.map, o.map.lockDir));
+}
+
+std::string Printable(const std::string& text) {
     std::string out;
-    for (const std::string& w : warnings) {
-        out += "pelko: " + w + "\n";
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if ((b < 0x20 && c != '\n') || b == 0x7F) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\x%02x", b);
+            out += esc;
+        } else {
+            out.push_back(c);
+        }
     }
-    return text + out;
+    return out;
 }
 
 void StartLog(const Options& o, const std::string& program) {

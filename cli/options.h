@@ -11,7 +11,10 @@
 //                                 per-user port file, the command line on top, and for a COM
 //                                 port neither names, the serial boards present, then
 //                                 /dev/ttyS0 and up; the file's bad lines become warnings
-//   ListText(options)             the --list text for the resolved map (never opens a device)
+//   ListText(options, warnings)   the --list text for the resolved map (never opens a device),
+//                                 and what the listing had to warn of
+//   Printable(text)               text with its control bytes shown escaped (\x1b), line ends
+//                                 kept: for names that come from outside
 //   StartLog(options, program)    opens the --log file; a file that cannot be opened is said on
 //                                 standard error once and the session goes on without it
 //   ApplyRunOverrides(options)    hands the port, baud rate, column limit and --no-reconnect
@@ -67,6 +70,7 @@ std::string VersionText();
 void ApplyRunOverrides(const Options& options);
 void StartLog(const Options& options, const std::string& program);
 void ResolveDevices(Options& options, std::vector<std::string>& warnings);
-std::string ListText(const Options& options);
+std::string ListText(const Options& options, std::vector<std::string>& warnings);
+std::string Printable(const std::string& text);
 
 } // namespace pelko::cli

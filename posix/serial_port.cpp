@@ -410,6 +410,12 @@ std::unique_ptr<platform::Port> OpenSerialPort(const std::string& path,
     // One device has one lock, whichever link (/dev/serial/by-id/...) names it.
     char real[PATH_MAX];
     const std::string device = ::realpath(path.c_str(), real) != nullptr ? real : path;
+    // A device that is not there (a board unplugged, waited for) takes no lock file.
+    struct stat st {};
+    if (::stat(device.c_str(), &st) != 0) {
+        tLastOpenError = WhyNotOpened(path, errno);
+        return nullptr;
+    }
     std::string lockPath = UucpLockPath(lockDir, device);
     switch (AcquireUucpLock(lockPath)) {
     case LockResult::Busy: {
@@ -432,6 +438,14 @@ std::unique_ptr<platform::Port> OpenSerialPort(const std::string& path,
         if (fd >= 0) {
             ::close(fd);
         }
+        if (!lockPath.empty()) {
+            ReleaseUucpLock(lockPath);
+        }
+        return nullptr;
+    }
+    if (::isatty(fd) == 0) { // /dev/null, a file: no line to set up
+        tLastOpenError = path + ": " + std::strerror(ENOTTY) + " (not a serial device)";
+        ::close(fd);
         if (!lockPath.empty()) {
             ReleaseUucpLock(lockPath);
         }

@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
         std::vector<std::string> warnings;
         pelko::cli::ResolveDevices(options, warnings);
         for (const std::string& w : warnings) {
-            std::fprintf(stderr, "%s: %s\n", program.c_str(), w.c_str());
+            std::fprintf(stderr, "%s: %s\n", program.c_str(), pelko::cli::Printable(w).c_str());
         }
     }
     if (options.action == pelko::cli::Action::Window ||
@@ -77,9 +77,15 @@ int main(int argc, char** argv) {
         ~LogCloser() { pelko::CloseSessionLog(); }
     } logCloser;
     switch (options.action) {
-    case pelko::cli::Action::List:
-        std::fputs(pelko::cli::ListText(options).c_str(), stdout);
+    case pelko::cli::Action::List: {
+        std::vector<std::string> warnings;
+        std::fputs(pelko::cli::ListText(options, warnings).c_str(), stdout);
+        std::fflush(stdout);
+        for (const std::string& w : warnings) {
+            std::fprintf(stderr, "%s: %s\n", program.c_str(), pelko::cli::Printable(w).c_str());
+        }
         return 0;
+    }
     case pelko::cli::Action::Help:
         std::fputs(pelko::cli::HelpText(program).c_str(), stdout);
         return 0;

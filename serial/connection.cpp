@@ -249,11 +249,15 @@ int ConnectionLost(platform::Window* hwnd) {
                          platform::MB_OK | platform::MB_ICONEXCLAMATION);
         return 1;
     }
-    // No box: the window stays free while it waits, and Disconnect ends the wait. A port that
-    // comes back only to die again is tried less and less often, and not announced again.
+    // No box: the window stays free while it waits, and Disconnect ends the wait. A Telnet
+    // server that comes back only to drop the link again is tried less and less often; a serial
+    // device is looked for every kSerialRetryMs however often it went (a board replugged). A
+    // port that comes back only to die again is not announced again.
     const bool relapse = tty->reopenedAt != Clock::time_point{} &&
                          Clock::now() - tty->reopenedAt < std::chrono::milliseconds(kSteadyMs);
-    if (relapse) {
+    if (relapse && !IsTelnet(tty)) {
+        tty->nRetryMs = kSerialRetryMs;
+    } else if (relapse) {
         tty->nRetryMs = std::min(2 * tty->nRetryMs, kRetryLimitMs);
     } else {
         tty->nRetryMs = IsTelnet(tty) ? kTelnetRetryMs : kSerialRetryMs;

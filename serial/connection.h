@@ -44,9 +44,9 @@ inline constexpr int kConnecting = 2;
 inline constexpr unsigned kReconnectTimer = 1;
 inline constexpr unsigned kConnectTimer = 3; // 2 is the typing timer (transmit.h)
 inline constexpr int kConnectLookMs = 20;
-// A serial device is looked for this often; a Telnet server is tried again after 1 s, then
-// after twice the last wait, up to kRetryLimitMs. A port that dies again within kSteadyMs of
-// coming back waits twice as long as the last time before the next try.
+// A serial device is looked for this often, always; a Telnet server is tried again after 1 s,
+// then after twice the last wait, up to kRetryLimitMs, and a server that drops the link again
+// within kSteadyMs of coming back waits twice as long as the last time before the next try.
 inline constexpr int kSerialRetryMs = 500;
 inline constexpr int kTelnetRetryMs = 1000;
 inline constexpr int kRetryLimitMs = 30000;
