@@ -280,12 +280,14 @@ void ResolveDevices(Options& o, std::vector<std::string>& warnings) {
     for (std::size_t n = 1; n < given.size(); ++n) {
         if (o.comGiven[n]) {
             map.com[n] = o.map.com[n];
+            map.unusable[n].clear();
             given[n] = true;
         }
     }
     if (o.telnetGiven) {
         map.telnetHost = o.map.telnetHost;
         map.telnetPort = o.map.telnetPort;
+        map.unusable[kTelnetPortNum].clear();
     }
     map.lockDir = o.map.lockDir;
     posix::AutoMap(map, posix::ListSerialDevices(), given);
@@ -293,8 +295,15 @@ void ResolveDevices(Options& o, std::vector<std::string>& warnings) {
 }
 
 std::string ListText(const Options& o, std::vector<std::string>& warnings) {
-    return Printable(
-        posix::FormatDeviceList(posix::ListSerialDevices({}, &warnings), o.map, o.map.lockDir));
+    std::string text =
+        posix::FormatDeviceList(posix::ListSerialDevices({}, &warnings), o.map, o.map.lockDir);
+    for (int n = 1; n <= kTelnetPortNum; ++n) {
+        const std::string& why = o.map.unusable[static_cast<std::size_t>(n)];
+        if (!why.empty()) {
+            text += PortLabel(n) + ": unusable, leads nowhere: " + why + "\n";
+        }
+    }
+    return Printable(text);
 }
 
 std::string Printable(const std::string& text) {

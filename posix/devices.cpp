@@ -1,5 +1,6 @@
 #include "posix/devices.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -22,7 +23,9 @@ public:
     std::unique_ptr<platform::Port> Open(const std::string& device) override {
         const int n = PortNumberOf(device);
         std::unique_ptr<platform::Port> port;
-        if (n == kTelnetPortNum) {
+        if (n >= 1 && !map_.unusable[static_cast<std::size_t>(std::min(n, 5))].empty()) {
+            lastError_ = map_.unusable[static_cast<std::size_t>(std::min(n, 5))];
+        } else if (n == kTelnetPortNum) {
             port = ConnectTelnetPort(map_.telnetHost, map_.telnetPort);
             lastError_ = port ? "" : LastTelnetConnectError();
         } else if (n < 1 || map_.com[static_cast<std::size_t>(n)].empty()) {
@@ -80,6 +83,9 @@ bool ParseHostPort(const std::string& text, std::string& host, std::uint16_t& po
 
 std::string DeviceMap::Describe(const std::string& device) const {
     const int n = PortNumberOf(device);
+    if (n >= 1 && !unusable[static_cast<std::size_t>(std::min(n, 5))].empty()) {
+        return {}; // leads nowhere
+    }
     if (n == kTelnetPortNum) {
         const bool v6 = telnetHost.find(':') != std::string::npos;
         return (v6 ? "[" + telnetHost + "]" : telnetHost) + ":" + std::to_string(telnetPort);

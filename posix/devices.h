@@ -26,6 +26,9 @@ struct DeviceMap {
     std::string telnetHost = "127.0.0.1";
     std::uint16_t telnetPort = 2217;
     std::string lockDir = kDefaultLockDir; // UUCP lock files
+    // Ports whose line in the ports file is there but cannot be used ("FILE:LINE: reason"): they
+    // lead nowhere, and opening them fails with this. Index = port number (5: TELNET).
+    std::array<std::string, 6> unusable{};
 
     std::string Describe(const std::string& device) const;
 };

@@ -178,7 +178,9 @@ std::array<bool, 5> LoadPortMap(const std::string& path, DeviceMap& map,
         return mapped;
     }
     std::size_t lineNo = 0;
-    for (std::size_t at = 0; at < text.size();) {
+    const std::size_t start =
+        text.starts_with("\xEF\xBB\xBF") ? 3 : 0; // an editor's byte order mark
+    for (std::size_t at = start; at < text.size();) {
         std::size_t end = text.find('\n', at);
         end = end == std::string::npos ? text.size() : end;
         const std::string_view line = Trim(std::string_view(text).substr(at, end - at));
@@ -200,10 +202,18 @@ std::array<bool, 5> LoadPortMap(const std::string& path, DeviceMap& map,
             continue;
         }
         const std::string value(Trim(line.substr(eq + 1)));
+        // A port whose line is unusable leads nowhere rather than to a device never chosen.
+        const auto p = static_cast<std::size_t>(port);
         if (!ValidValue(port, value, why)) {
-            warnings.push_back(where + why + "; line ignored");
+            warnings.push_back(where + why + "; " + PortLabel(port) + " is not opened");
+            map.unusable[p] = where + why;
+            if (port != kTelnetPortNum) {
+                map.com[p].clear();
+                mapped[p] = true;
+            }
             continue;
         }
+        map.unusable[p].clear();
         if (port == kTelnetPortNum) {
             ParseHostPort(value, map.telnetHost, map.telnetPort);
         } else {

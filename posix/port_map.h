@@ -10,9 +10,12 @@
 //   LoadPortMap(path, map, warnings)  sets in `map` what the file names; which of COM1..COM4 it
 //                                     set (index = port number). A missing file sets nothing
 //                                     and warns nothing; an unreadable one adds one warning; a
-//                                     line that is not KEY=VALUE, names an unknown key, or holds
-//                                     a bad value adds one warning "PATH:LINE: ..." and is
-//                                     skipped. Later lines win over earlier ones.
+//                                     line that is not KEY=VALUE or names an unknown key adds
+//                                     one warning "PATH:LINE: ..." and is skipped; one that holds
+//                                     a bad value makes its port unusable (map.unusable, and for
+//                                     COMn set, so that nothing maps it elsewhere) with the same
+//                                     warning. Later lines win over earlier ones; a byte order
+//                                     mark at the start is skipped.
 //   SavePortEntry(path, key, value)   rewrites the file with `key` set to `value` (an empty
 //                                     value removes the key), other lines and comments kept;
 //                                     the new file replaces the old one whole (temporary file

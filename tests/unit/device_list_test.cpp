@@ -151,15 +151,25 @@ TEST_F(FakeTree, PortMapFileWithGarbageLines) {
     DeviceMap map;
     std::vector<std::string> warnings;
     const std::array<bool, 5> mapped = LoadPortMap(path, map, warnings);
-    EXPECT_THAT(mapped, ElementsAre(false, true, true, false, true));
+    // A bad value leaves its port leading nowhere (COM3 and TELNET), not to another device.
+    EXPECT_THAT(mapped, ElementsAre(false, true, true, true, true));
     EXPECT_THAT(map.com, ElementsAre("", "/dev/serial/by-id/usb-Zemra_Zemra_Board_0001-if00",
-                                     "/dev/ttyUSB0", "/dev/ttyS2", "/dev/ttyS9"));
-    EXPECT_EQ(map.Describe("\\\\.\\TELNET"), "[::1]:2217");
+                                     "/dev/ttyUSB0", "", "/dev/ttyS9"));
+    EXPECT_THAT(map.unusable[3], testing::StartsWith(path + ":6: COM3 wants a device path"));
+    EXPECT_THAT(map.unusable[5], testing::StartsWith(path + ":8: TELNET wants HOST:PORT"));
+    EXPECT_EQ(map.Describe("\\\\.\\TELNET"), "");
     ASSERT_EQ(warnings.size(), 5u);
     for (std::size_t i = 0; i < warnings.size(); ++i) {
         EXPECT_THAT(warnings[i], testing::StartsWith(path + ":" + "34689"[i] + ": "));
         EXPECT_EQ(warnings[i].find('\x1b'), std::string::npos);
     }
+
+    // An editor's byte order mark does not spoil the first line.
+    std::ofstream(path) << "\xEF\xBB\xBF"
+                           "COM2=/dev/ttyACM0\n";
+    warnings.clear();
+    EXPECT_TRUE(LoadPortMap(path, map, warnings)[2]);
+    EXPECT_THAT(warnings, testing::IsEmpty());
 
     // Nothing there is no warning; what cannot be read is one, and never waited on.
     ASSERT_EQ(::mkfifo(At("fifo").c_str(), 0600), 0);
