@@ -43,6 +43,12 @@ public:
 
     void ReleaseOpenPorts() override { ReleaseOpenSerialPorts(); }
 
+    platform::ResetPlan ResetPlanFor(const std::string& device) override {
+        const int n = PortNumberOf(device);
+        return n >= 1 ? map_.reset[static_cast<std::size_t>(std::min(n, 5))]
+                      : platform::ResetPlan{};
+    }
+
 private:
     DeviceMap map_;
     std::string lastError_;

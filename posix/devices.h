@@ -29,6 +29,8 @@ struct DeviceMap {
     // Ports whose line in the ports file is there but cannot be used ("FILE:LINE: reason"): they
     // lead nowhere, and opening them fails with this. Index = port number (5: TELNET).
     std::array<std::string, 6> unusable{};
+    // What a reset pulses on each port, and for how long (COMn.reset=, COMn.reset-ms=).
+    std::array<platform::ResetPlan, 6> reset{};
 
     std::string Describe(const std::string& device) const;
 };

@@ -1,5 +1,6 @@
 #include "posix/port_map.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -112,6 +113,52 @@ int KeyOf(std::string_view line) {
                                         : ParsePortLabel(std::string(Trim(line.substr(0, eq))));
 }
 
+// A "COMn.reset=" or "COMn.reset-ms=" line: which lines a reset pulses and for how long. True
+// when the key is one of these (a bad value then adds a warning and changes nothing).
+bool ResetLine(std::string_view key, std::string_view value, const std::string& where,
+               DeviceMap& map, std::vector<std::string>& warnings) {
+    key = Trim(key);
+    const std::size_t dot = key.find('.');
+    if (dot == std::string_view::npos) {
+        return false;
+    }
+    const int port = ParsePortLabel(std::string(key.substr(0, dot)));
+    std::string what(key.substr(dot + 1));
+    for (char& c : what) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    if (port < 1 || (what != "reset" && what != "reset-ms")) {
+        return false;
+    }
+    platform::ResetPlan& plan = map.reset[static_cast<std::size_t>(port)];
+    std::string v(value);
+    for (char& c : v) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    if (what == "reset") {
+        if (v == "dtr" || v == "rts" || v == "dtr+rts" || v == "rts+dtr" || v == "none") {
+            plan.dtr = v.find("dtr") != std::string::npos;
+            plan.rts = v.find("rts") != std::string::npos;
+            return true;
+        }
+        warnings.push_back(where + PortLabel(port) +
+                           ".reset wants dtr, rts, dtr+rts or none, not \"" + Printable(value) +
+                           "\"; line ignored");
+        return true;
+    }
+    const bool digits =
+        !v.empty() && v.size() <= 5 && v.find_first_not_of("0123456789") == std::string::npos;
+    const int ms = digits ? std::atoi(v.c_str()) : 0;
+    if (ms < 1 || ms > 10000) {
+        warnings.push_back(where + PortLabel(port) +
+                           ".reset-ms wants 1 to 10000 milliseconds, not \"" + Printable(value) +
+                           "\"; line ignored");
+        return true;
+    }
+    plan.ms = ms;
+    return true;
+}
+
 // Every folder on the way to `file`, made 0700 where missing.
 bool MakeFolders(const std::string& file) {
     for (std::size_t slash = file.find('/', 1); slash != std::string::npos;
@@ -193,6 +240,9 @@ std::array<bool, 5> LoadPortMap(const std::string& path, DeviceMap& map,
         const std::size_t eq = line.find('=');
         if (eq == std::string_view::npos) {
             warnings.push_back(where + "not KEY=VALUE; line ignored");
+            continue;
+        }
+        if (ResetLine(line.substr(0, eq), Trim(line.substr(eq + 1)), where, map, warnings)) {
             continue;
         }
         const int port = KeyOf(line);

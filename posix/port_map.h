@@ -3,6 +3,8 @@
 //   COM1=/dev/serial/by-id/usb-Zemra_Board_0001-if00
 //   COM2=/dev/ttyUSB0
 //   TELNET=lab.example:4001          (ParseHostPort: an IPv6 address as [::1]:2217)
+//   COM1.reset=dtr+rts               what Reset Target pulses: dtr (the default), rts, dtr+rts
+//   COM1.reset-ms=250                or none, and for how long (100 ms by default, 1 to 10000)
 // with blank lines and "#" comments. Keys are COM1 to COM4 and TELNET in any case.
 //   DefaultPortMapPath()              "$XDG_CONFIG_HOME/pelko/ports", or "$HOME/.config/pelko/
 //                                     ports" when XDG_CONFIG_HOME is unset or not absolute; ""

@@ -164,12 +164,20 @@ TEST_F(FakeTree, PortMapFileWithGarbageLines) {
         EXPECT_EQ(warnings[i].find('\x1b'), std::string::npos);
     }
 
-    // An editor's byte order mark does not spoil the first line.
+    // An editor's byte order mark does not spoil the first line. A port's reset lines and time.
     std::ofstream(path) << "\xEF\xBB\xBF"
-                           "COM2=/dev/ttyACM0\n";
+                           "COM2=/dev/ttyACM0\nCOM2.reset=RTS\ncom2.reset-ms=250\n"
+                           "COM1.reset=both\nCOM1.reset-ms=0\nCOM3.reset=none\n";
     warnings.clear();
     EXPECT_TRUE(LoadPortMap(path, map, warnings)[2]);
-    EXPECT_THAT(warnings, testing::IsEmpty());
+    EXPECT_THAT(warnings, ElementsAre(testing::StartsWith(path + ":4: COM1.reset wants"),
+                                      testing::StartsWith(path + ":5: COM1.reset-ms wants")));
+    auto plan = [&](int n) {
+        const platform::ResetPlan& p = map.reset[static_cast<std::size_t>(n)];
+        return std::to_string(p.dtr) + std::to_string(p.rts) + " " + std::to_string(p.ms);
+    };
+    EXPECT_THAT((std::vector{plan(1), plan(2), plan(3)}),
+                ElementsAre("10 100", "01 250", "00 100"));
 
     // Nothing there is no warning; what cannot be read is one, and never waited on.
     ASSERT_EQ(::mkfifo(At("fifo").c_str(), 0600), 0);
