@@ -290,7 +290,14 @@ void ResolveDevices(Options& o, std::vector<std::string>& warnings) {
         map.unusable[kTelnetPortNum].clear();
     }
     map.lockDir = o.map.lockDir;
-    posix::AutoMap(map, posix::ListSerialDevices(), given);
+    // A run that opens no device, or only ones named, has no need to look through sysfs.
+    bool named = o.action == Action::DryRun || o.action == Action::Deps;
+    if (o.action == Action::Upload) {
+        named = o.port == kTelnetPortNum || (given[1] && given[2] && given[3] && given[4]) ||
+                (o.port >= 1 && o.port <= 4 && given[static_cast<std::size_t>(o.port)]);
+    }
+    posix::AutoMap(map, named ? std::vector<posix::SerialDevice>{} : posix::ListSerialDevices(),
+                   given);
     o.map = map;
 }
 
