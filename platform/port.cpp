@@ -39,4 +39,18 @@ ResetPlan ResetPlanFor(const std::string& device) {
     return factory != nullptr ? factory->ResetPlanFor(device) : ResetPlan{};
 }
 
+std::vector<DeviceChoice> DeviceChoices() {
+    PortFactory* factory = gFactory.load();
+    return factory != nullptr ? factory->DeviceChoices() : std::vector<DeviceChoice>{};
+}
+
+Remap RemapPort(int n, const std::string& value, std::string& why) {
+    PortFactory* factory = gFactory.load();
+    if (factory == nullptr) {
+        why = "no port factory";
+        return Remap::Refused;
+    }
+    return factory->RemapPort(n, value, why);
+}
+
 } // namespace pelko::platform

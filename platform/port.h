@@ -31,10 +31,17 @@
 //                          exclusive use and removes their lock files; any thread, never fails
 //   ResetPlanFor(device)   which lines reset the target behind the device and for how long
 //                          (DTR for 100 ms unless the ports file says otherwise)
+//   DeviceChoices()        the serial devices of this machine, for a menu: the value a port
+//                          would keep and the text to show; empty without a factory
+//   RemapPort(n, value, why)  port n (1..4 COMn, 5 TELNET) leads to value from now on and in the
+//                          ports file: Remap::Kept; Remap::NotKept when it leads there now but
+//                          the file could not be written (why); Remap::Refused for a bad value
+//                          or no factory (why), nothing changed
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/system.h"
 
@@ -54,6 +61,13 @@ enum class Reach { Open, Pending, Failed };
 enum class Control { Dtr, Rts, Break };
 inline constexpr const char* kControlNotYet =
     "the server has not agreed to serial line commands (RFC 2217) yet";
+
+struct DeviceChoice {
+    std::string value; // what the port keeps: a /dev/serial/by-id link where there is one
+    std::string text;  // the device, its product and by-id name
+};
+
+enum class Remap { Kept, NotKept, Refused };
 
 // The lines a reset drops, and for how long, before they are raised again.
 struct ResetPlan {
@@ -98,6 +112,11 @@ public:
     virtual std::string LastOpenError() { return {}; }
     virtual void ReleaseOpenPorts() {}
     virtual ResetPlan ResetPlanFor(const std::string& /*device*/) { return {}; }
+    virtual std::vector<DeviceChoice> DeviceChoices() { return {}; }
+    virtual Remap RemapPort(int /*n*/, const std::string& /*value*/, std::string& why) {
+        why = "no port factory";
+        return Remap::Refused;
+    }
 };
 
 // Installs the factory the core opens ports through; nullptr removes it. The factory must
@@ -109,5 +128,7 @@ std::string DescribeDevice(const std::string& device);
 std::string LastOpenError();
 void ReleaseOpenPorts();
 ResetPlan ResetPlanFor(const std::string& device);
+std::vector<DeviceChoice> DeviceChoices();
+Remap RemapPort(int n, const std::string& value, std::string& why);
 
 } // namespace pelko::platform

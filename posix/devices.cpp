@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "platform/port.h"
+#include "posix/device_list.h"
+#include "posix/port_map.h"
 #include "posix/serial_port.h"
 #include "posix/telnet_port.h"
 #include "resources/port_names.h"
@@ -42,6 +44,21 @@ public:
     std::string LastOpenError() override { return lastError_; }
 
     void ReleaseOpenPorts() override { ReleaseOpenSerialPorts(); }
+
+    std::vector<platform::DeviceChoice> DeviceChoices() override {
+        std::vector<platform::DeviceChoice> out;
+        for (const SerialDevice& d : ListSerialDevices()) {
+            out.push_back(
+                {d.byId.empty() ? d.path : d.byId,
+                 d.path + (d.product.empty() ? "" : "  " + d.product) +
+                     (d.byId.empty() ? "" : "  (" + d.byId.substr(d.byId.rfind('/') + 1) + ")")});
+        }
+        return out;
+    }
+
+    platform::Remap RemapPort(int n, const std::string& value, std::string& why) override {
+        return RemapInstalledPort(n, value, why);
+    }
 
     platform::ResetPlan ResetPlanFor(const std::string& device) override {
         const int n = PortNumberOf(device);
@@ -115,6 +132,34 @@ void InstallPortFactory(const DeviceMap& map) {
     made.push_back(MakePortFactory(map));
     InstalledMapSlot() = map;
     platform::SetPortFactory(made.back().get());
+}
+
+platform::Remap RemapInstalledPort(int n, const std::string& value, std::string& why) {
+    DeviceMap map = InstalledDeviceMap();
+    if (n < 1 || n > kTelnetPortNum) {
+        why = "no such port";
+        return platform::Remap::Refused;
+    }
+    if (n == kTelnetPortNum) {
+        if (!ParseHostPort(value, map.telnetHost, map.telnetPort)) {
+            why = "TELNET wants HOST:PORT, not \"" + value + "\".";
+            return platform::Remap::Refused;
+        }
+    } else {
+        if (value.empty() || value[0] != '/') {
+            why = PortLabel(n) + " wants a device path such as /dev/ttyUSB0.";
+            return platform::Remap::Refused;
+        }
+        map.com[static_cast<std::size_t>(n)] = value;
+    }
+    map.unusable[static_cast<std::size_t>(n)].clear();
+    const std::string file = DefaultPortMapPath();
+    const bool kept = !file.empty() && SavePortEntry(file, PortLabel(n), value, &why);
+    if (file.empty()) {
+        why = "no folder for the ports file";
+    }
+    InstallPortFactory(map);
+    return kept ? platform::Remap::Kept : platform::Remap::NotKept;
 }
 
 DeviceMap InstalledDeviceMap() {

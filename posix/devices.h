@@ -9,6 +9,8 @@
 //   InstalledDeviceMap()            the map InstallPortFactory last installed (the default map
 //                                   before any); window thread only
 //   MakePortFactory(map)            a factory for `map` that is not installed
+//   RemapInstalledPort(n, value, why)  port n leads to value from now on (a new factory is
+//                                   installed) and in the ports file; see platform::RemapPort
 //   DeviceMap::Describe(device)     "/dev/ttyS0", "127.0.0.1:2217", or "" for a name that leads
 //                                   nowhere
 #include <array>
@@ -39,5 +41,6 @@ bool ParseHostPort(const std::string& text, std::string& host, std::uint16_t& po
 void InstallPortFactory(const DeviceMap& map);
 DeviceMap InstalledDeviceMap();
 std::unique_ptr<platform::PortFactory> MakePortFactory(const DeviceMap& map);
+platform::Remap RemapInstalledPort(int n, const std::string& value, std::string& why);
 
 } // namespace pelko::posix

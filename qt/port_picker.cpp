@@ -4,9 +4,7 @@
 #include <QMenu>
 #include <QMessageBox>
 
-#include "posix/device_list.h"
-#include "posix/devices.h"
-#include "posix/port_map.h"
+#include "platform/port.h"
 #include "resources/port_names.h"
 
 namespace pelko::qt {
@@ -24,28 +22,23 @@ void ShowDevice(QComboBox* list, QLabel* label) {
 
 // Keeps `value` for port `n` in the ports file and in the map the program opens ports through.
 void Remap(QWidget* dialog, QComboBox* list, QLabel* label, int n, const std::string& value) {
-    posix::DeviceMap map = posix::InstalledDeviceMap();
-    if (n == kTelnetPortNum) {
-        if (!posix::ParseHostPort(value, map.telnetHost, map.telnetPort)) {
-            QMessageBox::warning(dialog, QStringLiteral("Port"),
-                                 QStringLiteral("TELNET wants HOST:PORT, not \"%1\".")
-                                     .arg(QString::fromStdString(value)));
-            return;
-        }
-    } else {
-        map.com[static_cast<std::size_t>(n)] = value;
+    std::string why;
+    switch (platform::RemapPort(n, value, why)) {
+    case platform::Remap::Refused:
+        QMessageBox::warning(dialog, QStringLiteral("Port"), QString::fromStdString(why));
+        return;
+    case platform::Remap::NotKept:
+        QMessageBox::warning(
+            dialog, QStringLiteral("Port"),
+            QStringLiteral("Not kept for the next start: %1").arg(QString::fromStdString(why)));
+        break;
+    case platform::Remap::Kept:
+        break;
     }
-    std::string error;
-    const std::string file = posix::DefaultPortMapPath();
-    if (file.empty() || !posix::SavePortEntry(file, PortLabel(n), value, &error)) {
-        QMessageBox::warning(dialog, QStringLiteral("Port"),
-                             QStringLiteral("Not kept for the next start: %1")
-                                 .arg(QString::fromStdString(error.empty() ? "no folder" : error)));
-    }
-    posix::InstallPortFactory(map);
-    list->setItemData(
-        n - 1, QString::fromStdString(map.Describe(PortDeviceName(static_cast<std::uint8_t>(n)))),
-        Qt::ToolTipRole);
+    list->setItemData(n - 1,
+                      QString::fromStdString(
+                          platform::DescribeDevice(PortDeviceName(static_cast<std::uint8_t>(n)))),
+                      Qt::ToolTipRole);
     ShowDevice(list, label);
 }
 
@@ -67,13 +60,10 @@ void AttachPortPicker(QWidget* dialog, QComboBox* list, QLabel* label) {
         }
         QMenu menu(dialog);
         if (n != kTelnetPortNum) {
-            for (const posix::SerialDevice& d : posix::ListSerialDevices()) {
-                const std::string path = d.byId.empty() ? d.path : d.byId;
-                const std::string text =
-                    d.path + (d.product.empty() ? "" : "  " + d.product) +
-                    (d.byId.empty() ? "" : "  (" + d.byId.substr(d.byId.rfind('/') + 1) + ")");
-                menu.addAction(QString::fromStdString(text),
-                               [=] { Remap(dialog, list, label, n, path); });
+            for (const platform::DeviceChoice& d : platform::DeviceChoices()) {
+                const std::string value = d.value;
+                menu.addAction(QString::fromStdString(d.text),
+                               [=] { Remap(dialog, list, label, n, value); });
             }
         }
         menu.addAction(QStringLiteral("Other..."), [=] {
