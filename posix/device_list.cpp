@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/file_io.h"
 #include "posix/uucp_lock.h"
 
 namespace pelko::posix {
@@ -41,21 +42,15 @@ std::string Printable(std::string text) {
 
 // A short text file of sysfs, trimmed and printable.
 std::string ReadAttribute(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
+    std::string out;
+    std::string why;
+    if (platform::ReadSmallFile(path, 4096, out, why) != platform::ReadResult::Ok) {
         return {};
     }
-    char text[256];
-    ssize_t n = -1;
-    do {
-        n = ::read(fd, text, sizeof text);
-    } while (n < 0 && errno == EINTR);
-    ::close(fd);
-    std::string out(text, n > 0 ? static_cast<std::size_t>(n) : 0);
     while (!out.empty() && (out.back() == '\n' || out.back() == ' ' || out.back() == '\t')) {
         out.pop_back();
     }
-    return Printable(std::move(out));
+    return Printable(std::move(out.substr(0, 255)));
 }
 
 // The last part of where a link points: ".../drivers/cdc_acm" -> "cdc_acm".

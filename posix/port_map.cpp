@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/file_io.h"
 #include "platform/temp_file.h"
 #include "resources/port_names.h"
 
@@ -20,43 +21,11 @@ namespace {
 // A mapping file holds a handful of lines; anything much larger is not one.
 constexpr std::size_t kMaxFileBytes = 64 * 1024;
 
-enum class ReadResult { Ok, Missing, Failed };
+using platform::ReadResult;
 
-// The whole file at `path` into `text`. Only a regular file is read, and opening never waits
-// (a FIFO planted there cannot hold Pelko up); `why` says what went wrong.
+// The whole file at `path` into `text`; `why` says what went wrong.
 ReadResult ReadMapFile(const std::string& path, std::string& text, std::string& why) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        const int err = errno;
-        why = std::strerror(err);
-        return err == ENOENT ? ReadResult::Missing : ReadResult::Failed;
-    }
-    struct stat st {};
-    ReadResult result = ReadResult::Ok;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        why = "not a regular file";
-        result = ReadResult::Failed;
-    }
-    char chunk[4096];
-    while (result == ReadResult::Ok) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            why = std::strerror(errno);
-            result = ReadResult::Failed;
-        } else if (n == 0) {
-            break;
-        } else if (text.size() + static_cast<std::size_t>(n) > kMaxFileBytes) {
-            why = "larger than " + std::to_string(kMaxFileBytes) + " bytes";
-            result = ReadResult::Failed;
-        } else {
-            text.append(chunk, static_cast<std::size_t>(n));
-        }
-    }
-    ::close(fd);
-    return result;
+    return platform::ReadSmallFile(path, kMaxFileBytes, text, why);
 }
 
 std::string_view Trim(std::string_view s) {
@@ -167,22 +136,6 @@ bool MakeFolders(const std::string& file) {
         if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
             return false;
         }
-    }
-    return true;
-}
-
-bool WriteAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            errno = n == 0 ? EIO : errno;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
     }
     return true;
 }
@@ -326,7 +279,7 @@ bool SavePortEntry(const std::string& path, const std::string& key, const std::s
         return fail(path + ": " + std::strerror(errno));
     }
     int err = 0;
-    if (!WriteAll(fd, text) || ::fsync(fd) != 0) {
+    if (platform::WriteAll(fd, text.data(), text.size()) != text.size() || ::fsync(fd) != 0) {
         err = errno != 0 ? errno : EIO;
     }
     if (::close(fd) != 0 && err == 0) {

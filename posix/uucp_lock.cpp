@@ -1,5 +1,6 @@
 #include "posix/uucp_lock.h"
 
+#include "platform/file_io.h"
 #include "platform/temp_file.h"
 
 #include <atomic>
@@ -103,17 +104,16 @@ LockFile Inspect(const std::string& path) {
     if (!S_ISREG(st.st_mode)) {
         return lock;
     }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    std::string why;
+    const int fd = platform::OpenRegularFile(path, platform::kNoFollow, why, &st);
     if (fd < 0) {
         return lock;
     }
     char text[64];
     ssize_t n = -1;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        do {
-            n = ::read(fd, text, sizeof text);
-        } while (n < 0 && errno == EINTR);
-    }
+    do {
+        n = ::read(fd, text, sizeof text);
+    } while (n < 0 && errno == EINTR);
     ::close(fd);
     if (n < 0) {
         return lock;
@@ -149,7 +149,8 @@ std::string WriteTemp(const std::string& path) {
     }
     // Readable by every program that checks the lock, whatever the umask.
     bool ok = ::fchmod(fd, 0644) == 0 && len > 0 &&
-              ::write(fd, text, static_cast<std::size_t>(len)) == len;
+              platform::WriteAll(fd, text, static_cast<std::size_t>(len)) ==
+                  static_cast<std::size_t>(len);
     ok = ::close(fd) == 0 && ok;
     if (ok) {
         return temp;

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/file_io.h"
 #include "platform/temp_file.h"
 #include "terminal/tty_info.h"
 
@@ -36,16 +37,8 @@ std::uint8_t LowByte(std::int64_t value) {
 // Opens the settings file for reading; -1 when it is missing or is not a regular file (a
 // directory or a device named PELKO.SET counts as no file).
 int OpenForReading() {
-    const int fd = ::open(gszDefaultName, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        return -1;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    std::string why;
+    return platform::OpenRegularFile(gszDefaultName, 0, why);
 }
 
 // What is left of gszPrefBuf from position `at`, in one read; the count moved, 0 at the end of
@@ -103,18 +96,8 @@ std::size_t Encode(const TTYInfo* tty) {
 }
 
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size, std::uint32_t& moved) {
-    moved = 0;
-    while (moved < size) {
-        const ssize_t n = ::write(fd, data + moved, size - moved);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        moved += static_cast<std::uint32_t>(n);
-    }
-    return true;
+    moved = static_cast<std::uint32_t>(platform::WriteAll(fd, data, size));
+    return moved == size;
 }
 
 // The folder part of a path, with its slash; "" for a bare name.

@@ -10,6 +10,7 @@
 #include <unistd.h>
 #include <utility>
 
+#include "platform/file_io.h"
 #include "settings/settings.h"
 
 namespace pelko {
@@ -27,21 +28,10 @@ int ghSourceFile = -1;
 std::unique_ptr<SourceReader> SourceReader::Open(const std::string& path, std::string& why) {
     // Not blocking on open, so that a FIFO or a device cannot hold the window up before it is
     // refused.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        why = std::strerror(errno);
-        return nullptr;
-    }
     struct stat st {};
-    const bool known = ::fstat(fd, &st) == 0;
-    if (!known || !S_ISREG(st.st_mode)) {
-        why = known ? "not a regular file" : std::strerror(errno);
-        ::close(fd);
+    const int fd = platform::OpenRegularFile(path, 0, why, &st);
+    if (fd < 0) {
         return nullptr;
-    }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) {
-        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     }
     return std::unique_ptr<SourceReader>(new SourceReader(fd, path, st.st_dev, st.st_ino));
 }
