@@ -50,7 +50,8 @@ std::string ReadAttribute(const std::string& path) {
     while (!out.empty() && (out.back() == '\n' || out.back() == ' ' || out.back() == '\t')) {
         out.pop_back();
     }
-    return Printable(std::move(out.substr(0, 255)));
+    out.resize(std::min<std::size_t>(out.size(), 255));
+    return Printable(std::move(out));
 }
 
 // The last part of where a link points: ".../drivers/cdc_acm" -> "cdc_acm".
