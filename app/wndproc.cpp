@@ -4,6 +4,7 @@
 
 #include "app/about.h"
 #include "app/create.h"
+#include "app/handoff.h"
 #include "resources/commands.h"
 #include "resources/globals.h"
 #include "resources/messages.h"
@@ -149,8 +150,13 @@ std::intptr_t TTYWndProc(platform::Window* hwnd, unsigned msg, std::uintptr_t wP
                          std::intptr_t lParam) {
     switch (msg) {
     case WM_CREATE:
-        return CreateTTYInfo(hwnd);
+        if (CreateTTYInfo(hwnd) != 1) {
+            return -1;
+        }
+        StartHandoff(hwnd);
+        return 1;
     case WM_DESTROY:
+        EndHandoff(hwnd);
         DestroyTTYInfo(hwnd);
         hwnd->PostQuitMessage(0);
         return 0;
@@ -214,6 +220,10 @@ std::intptr_t TTYWndProc(platform::Window* hwnd, unsigned msg, std::uintptr_t wP
             ContinueTyping(hwnd);
         } else if (wParam == kControlTimer) {
             EndTargetControl(hwnd);
+        } else if (wParam == kHandoffTimer) {
+            HandoffTick(hwnd);
+        } else if (wParam == kHandoffRunTimer) {
+            RunHandedUpload(hwnd);
         }
         return 0;
     default:

@@ -16,10 +16,15 @@
 #include <utility>
 #include <vector>
 
+#include "app/handoff_wire.h"
+#include "cli/handoff_client.h"
+#include "cli/upload_report.h"
 #include "platform/echo_waiter.h"
 #include "platform/null_window.h"
 #include "platform/port.h"
 #include "platform/system.h"
+#include "posix/devices.h"
+#include "posix/handoff_socket.h"
 #include "resources/globals.h"
 #include "resources/port_names.h"
 #include "serial/connection.h"
@@ -43,39 +48,11 @@ std::string At() {
     return PlaceText(SourceWhere());
 }
 
-// " (included from a.src:3, app.src:1)" when the reader is in an included file, else "".
-std::string IncludedFrom() {
-    const SourcePlace at = SourceWhere();
-    return at.from.empty() ? "" : " (included from " + at.from + ")";
-}
-
-// Says that the line just read lost bytes the target cannot take, if it did.
-void WarnHighDropped() {
-    if (gfHighDropped != 0) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "%s: warning: bytes above 0x7F dropped\n", At().c_str());
-    }
-}
-
 // The reader could not open or read the source, or follow one of its includes.
 bool SourceFailed() {
     const SourceStop stop = SourceEndStatus().stop;
     return stop == SourceStop::OpenError || stop == SourceStop::ReadError ||
            stop == SourceStop::IncludeError;
-}
-
-// Says why the source could not be read, if it could not; whether it could not.
-bool SaySourceFailed(const Options& o) {
-    const SourceStatus& s = SourceEndStatus();
-    std::fflush(stdout);
-    if (s.stop == SourceStop::OpenError) {
-        std::fprintf(stderr, "%s: %s %s\n", o.file.c_str(), gszOpenErrorStr, s.reason.c_str());
-    } else if (s.stop == SourceStop::ReadError) {
-        std::fprintf(stderr, "%s: %s\n", PlaceText(s.where).c_str(), gszReadErrorStr);
-    } else if (s.stop == SourceStop::IncludeError) {
-        std::fprintf(stderr, "%s\n", s.Message().c_str());
-    }
-    return SourceFailed();
 }
 
 // The signal that interrupted the upload: SIGPIPE for a closed standard output.
@@ -143,7 +120,9 @@ public:
         }
     }
     bool WaitForEcho(const std::atomic<std::uint8_t>& sync) override {
-        WarnHighDropped(); // the line is out: this wait is the first word on it
+        if (gfHighDropped != 0) { // the line is out: this wait is the first word on it
+            WarnHighDropped(SourceWhere());
+        }
         using Clock = platform::EchoWaiter::Clock;
         const auto deadline = o_.timeout > 0
                                   ? Clock::now() + std::chrono::duration_cast<Clock::duration>(
@@ -207,12 +186,6 @@ struct Record {
     Record(const Record&) = delete;
     Record& operator=(const Record&) = delete;
 };
-
-std::string NoAnswerText(const Options& o) {
-    char text[96];
-    std::snprintf(text, sizeof text, "no answer from the target within %g s", o.timeout);
-    return text;
-}
 
 // "-" names standard input, which is read whole before anything is sent.
 bool FromStdin(const Options& o) {
@@ -296,6 +269,56 @@ bool ResetFirst(platform::Window* win, TTYInfo* tty, const Options& o) {
     return true;
 }
 
+// A Pelko window of this user that holds the port runs the upload: -1 when none does, else the
+// upload's exit status (or why the window could not take it). The caller checks the source
+// itself first, so that a missing file is said at once and nothing is handed over.
+int HandToWindow(const Options& o, const TTYInfo* tty, const std::string& text) {
+    const std::string label = PortLabel(tty->bPortNum);
+    const std::string where =
+        posix::HandoffWhere(posix::InstalledDeviceMap(), PortDeviceName(tty->bPortNum));
+    std::string why;
+    const int fd = where.empty() ? -1 : posix::ConnectHandoffSocket(where, why);
+    if (fd < 0) {
+        if (why.empty()) {
+            return -1;
+        }
+        std::fprintf(stderr, "pelko: cannot hand the upload to the Pelko window holding %s: %s\n",
+                     label.c_str(), why.c_str());
+        return kExitConnection;
+    }
+    const char* cannot = o.baud != 0                     ? "-b"
+                         : o.max40                       ? "--max40"
+                         : !o.log.empty()                ? "--log"
+                         : o.reset                       ? "--reset"
+                         : text.size() > kMaxHandoffText ? "standard input over 4 MiB"
+                                                         : nullptr;
+    if (cannot != nullptr) {
+        ::close(fd);
+        std::fprintf(stderr,
+                     "pelko: a Pelko window holds %s and runs the upload; %s cannot apply to it\n",
+                     label.c_str(), cannot);
+        return kExitUsage;
+    }
+    platform::NullWindow check;
+    const int readable =
+        FromStdin(o) ? OpenSourceText(&check, text, o.file) : OpenSourceFile(&check);
+    CloseSourceFile();
+    if (readable == 0) {
+        ::close(fd);
+        SaySourceFailed(SourceEndStatus(), o);
+        return kExitFile;
+    }
+    char* cwd = ::getcwd(nullptr, 0);
+    const std::string folder = cwd != nullptr ? cwd : "";
+    std::free(cwd);
+    HandoffRequest request;
+    request.visible = o.visible;
+    request.fromText = FromStdin(o);
+    request.text = text;
+    request.path = !request.fromText && o.file[0] == '/' ? o.file : folder + "/" + o.file;
+    return HandUpload(fd, request, o, label, gInterrupted);
+}
+
 } // namespace
 
 int InterruptSignal() {
@@ -322,6 +345,11 @@ int RunUpload(const Options& o) {
         return kExitFile;
     }
     const UploadMode mode = o.visible ? UploadMode::Visible : UploadMode::Fast;
+    if (const int handed = HandToWindow(o, tty, text); handed >= 0) {
+        hTTYWnd.store(nullptr);
+        win.SetRecord(nullptr);
+        return handed;
+    }
 
     int status = kExitOk;
     // With no window to keep alive, the connect of a network port is waited for here.
@@ -343,32 +371,10 @@ int RunUpload(const Options& o) {
         status = kExitConnection;
     } else if (o.reset && !ResetFirst(&win, tty, o)) {
         status = gInterrupted.load() != 0 ? kExitAborted : kExitConnection;
-    } else if ((FromStdin(o) ? UploadText(&win, text, mode, o.file) : UploadSource(&win, mode)) ==
-               0) {
-        status = SaySourceFailed(o) ? kExitFile : kExitConnection;
     } else {
-        switch (gLink.end) {
-        case UploadEnd::Ready:
-            status = SaySourceFailed(o) ? kExitFile : kExitOk;
-            break;
-        case UploadEnd::Rejected:
-            std::fprintf(stderr, "%s: error: the target rejected the line: %s%s\n", At().c_str(),
-                         EchoText().c_str(), IncludedFrom().c_str());
-            status = kExitRejected;
-            break;
-        case UploadEnd::LinkLost:
-            std::fprintf(stderr, "%s: error: the connection was lost%s\n", At().c_str(),
-                         IncludedFrom().c_str());
-            status = kExitConnection;
-            break;
-        case UploadEnd::Cancelled:
-        case UploadEnd::None:
-            std::fprintf(stderr, "%s: error: %s%s\n", At().c_str(),
-                         win.timedOut ? NoAnswerText(o).c_str() : "interrupted",
-                         IncludedFrom().c_str());
-            status = kExitAborted;
-            break;
-        }
+        const int started =
+            FromStdin(o) ? UploadText(&win, text, mode, o.file) : UploadSource(&win, mode);
+        status = ReportEnd(CurrentOutcome(started != 0), o, win.timedOut);
     }
     CloseConnection(&win);
     hTTYWnd.store(nullptr);
@@ -387,7 +393,7 @@ bool OpenForListing(const Options& o, platform::Window& win) {
     }
     if ((FromStdin(o) ? OpenSourceText(&win, std::move(text), o.file) : OpenSourceFile(&win)) ==
         0) {
-        SaySourceFailed(o);
+        SaySourceFailed(SourceEndStatus(), o);
         return false;
     }
     return true;
@@ -426,11 +432,13 @@ int RunDryRun(const Options& o) {
         }
         std::fwrite(gsTXBuf, 1, gwTXCol - (cr ? 1U : 0U), stdout);
         std::fputc('\n', stdout);
-        WarnHighDropped();
+        if (gfHighDropped != 0) {
+            WarnHighDropped(SourceWhere());
+        }
         ++gwSourceLine;
     }
     CloseSourceFile();
-    return SaySourceFailed(o) ? kExitFile : kExitOk;
+    return SaySourceFailed(SourceEndStatus(), o) ? kExitFile : kExitOk;
 }
 
 int RunDeps(const Options& o) {

@@ -53,4 +53,13 @@ Remap RemapPort(int n, const std::string& value, std::string& why) {
     return factory->RemapPort(n, value, why);
 }
 
+std::unique_ptr<HandoffListener> ListenForHandoff(const std::string& device, std::string& why) {
+    PortFactory* factory = gFactory.load();
+    if (factory == nullptr) {
+        why = "no port factory";
+        return nullptr;
+    }
+    return factory->ListenForHandoff(device, why);
+}
+
 } // namespace pelko::platform

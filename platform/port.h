@@ -37,12 +37,14 @@
 //                          ports file: Remap::Kept; Remap::NotKept when it leads there now but
 //                          the file could not be written (why); Remap::Refused for a bad value
 //                          or no factory (why), nothing changed
+//   ListenForHandoff(device, why)  see platform/handoff.h; the default listens nowhere
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/handoff.h"
 #include "platform/system.h"
 
 namespace pelko::platform {
@@ -116,6 +118,11 @@ public:
     virtual Remap RemapPort(int /*n*/, const std::string& /*value*/, std::string& why) {
         why = "no port factory";
         return Remap::Refused;
+    }
+    virtual std::unique_ptr<HandoffListener> ListenForHandoff(const std::string& /*device*/,
+                                                              std::string& why) {
+        why = "this program hands no uploads over";
+        return nullptr;
     }
 };
 

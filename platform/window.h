@@ -31,6 +31,11 @@
 //                               with Esc (false); meanwhile the window keeps painting and drops
 //                               every other input (platform/echo_waiter.h does the sleeping)
 //   WakeEchoWait                any thread, never blocks: WaitForEcho looks at its word again
+//   CancelEchoWait              window thread: the echo wait running now ends as Esc ends it,
+//                               and a box the upload shows (its pause) is answered OK (an
+//                               upload handed over and cancelled by its caller); the default
+//                               does nothing
+//   ModalOpen                   whether a modal dialog or box is open; the default says no
 //   UploadProgress              the upload's progress texts as they go to the screen; the default
 //                               ignores them (a window shows them through the screen already)
 //   PostMessageBox              any thread, never blocks: queues a box with no owner window
@@ -183,6 +188,8 @@ public:
     virtual bool WaitForEcho(const std::atomic<std::uint8_t>& sync) = 0;
     virtual void WakeEchoWait() = 0;
     virtual void UploadProgress(const std::uint8_t* /*text*/, std::int32_t /*length*/) {}
+    virtual void CancelEchoWait() {}
+    virtual bool ModalOpen() const { return false; }
 
     // Requests from the receive thread; the window thread acts on them later. The defaults
     // drop them, for windows that show nothing.

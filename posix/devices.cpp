@@ -9,6 +9,7 @@
 
 #include "platform/port.h"
 #include "posix/device_list.h"
+#include "posix/handoff_socket.h"
 #include "posix/port_map.h"
 #include "posix/serial_port.h"
 #include "posix/telnet_port.h"
@@ -43,7 +44,22 @@ public:
 
     std::string LastOpenError() override { return lastError_; }
 
-    void ReleaseOpenPorts() override { ReleaseOpenSerialPorts(); }
+    void ReleaseOpenPorts() override {
+        ReleaseOpenSerialPorts();
+        RemoveHandoffSocket();
+    }
+
+    // A device's socket is named after its real path, so that every name of it meets the same
+    // window; a server after HOST:PORT.
+    std::unique_ptr<platform::HandoffListener> ListenForHandoff(const std::string& device,
+                                                                std::string& why) override {
+        const std::string where = HandoffWhere(map_, device);
+        if (where.empty()) {
+            why = device + ": leads nowhere";
+            return nullptr;
+        }
+        return ListenHandoffSocket(where, why);
+    }
 
     std::vector<platform::DeviceChoice> DeviceChoices() override {
         std::vector<platform::DeviceChoice> out;
@@ -102,6 +118,17 @@ bool ParseHostPort(const std::string& text, std::string& host, std::uint16_t& po
     host = h;
     port = static_cast<std::uint16_t>(value);
     return true;
+}
+
+std::string HandoffWhere(const DeviceMap& map, const std::string& device) {
+    std::string where = map.Describe(device);
+    if (!where.empty() && where[0] == '/') {
+        if (char* real = ::realpath(where.c_str(), nullptr); real != nullptr) {
+            where = real;
+            std::free(real);
+        }
+    }
+    return where;
 }
 
 std::string DeviceMap::Describe(const std::string& device) const {

@@ -11,6 +11,9 @@
 //   MakePortFactory(map)            a factory for `map` that is not installed
 //   RemapInstalledPort(n, value, why)  port n leads to value from now on (a new factory is
 //                                   installed) and in the ports file; see platform::RemapPort
+//   HandoffWhere(map, device)       what names the hand-off socket of the port behind device: a
+//                                   device's real path (as given when it is missing), a server's
+//                                   HOST:PORT; "" for a name that leads nowhere
 //   DeviceMap::Describe(device)     "/dev/ttyS0", "127.0.0.1:2217", or "" for a name that leads
 //                                   nowhere
 #include <array>
@@ -38,6 +41,7 @@ struct DeviceMap {
 };
 
 bool ParseHostPort(const std::string& text, std::string& host, std::uint16_t& port);
+std::string HandoffWhere(const DeviceMap& map, const std::string& device);
 void InstallPortFactory(const DeviceMap& map);
 DeviceMap InstalledDeviceMap();
 std::unique_ptr<platform::PortFactory> MakePortFactory(const DeviceMap& map);

@@ -3,11 +3,13 @@
 // painted (progress, the caret, the receive thread's repaints) and dropping every other input
 // but Esc, which cancels the wait. Closing the window cancels it as Esc does; the window then
 // asks whether to exit once the upload has ended.
+#include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QWindow>
 #include <optional>
+#include <utility>
 
 #include "qt/qt_window.h"
 
@@ -71,6 +73,7 @@ bool QtWindow::WaitForEcho(const std::atomic<std::uint8_t>& sync) {
     EchoWaitFilter filter(this);
     QCoreApplication::instance()->installEventFilter(&filter);
     echoWaiting_ = true;
+    echoCancelled_ = false;
     // The thread sleeps on the handshake word, which the receive thread's wake-up ends at once;
     // between sleeps the window gets its events (paints, the caret, keys) at least this often.
     echo_.Wait(sync, [&]() -> std::optional<Clock::time_point> {
@@ -78,7 +81,7 @@ bool QtWindow::WaitForEcho(const std::atomic<std::uint8_t>& sync) {
             QCoreApplication::processEvents(QEventLoop::AllEvents);
             echoEventsAt_ = Clock::now();
         }
-        if (filter.cancelled || destroyed_) {
+        if (filter.cancelled || echoCancelled_ || destroyed_) {
             return std::nullopt;
         }
         return echoEventsAt_ + kEventsEvery;
@@ -91,11 +94,24 @@ bool QtWindow::WaitForEcho(const std::atomic<std::uint8_t>& sync) {
     }
     // Esc or a close counts even when the answer came with it: the user asked for the upload to
     // end.
-    return sync.load() != 0 && !filter.cancelled;
+    return sync.load() != 0 && !filter.cancelled && !std::exchange(echoCancelled_, false);
 }
 
 void QtWindow::WakeEchoWait() {
     echo_.Wake();
+}
+
+void QtWindow::CancelEchoWait() {
+    if (echoWaiting_) {
+        echoCancelled_ = true;
+        echo_.Wake();
+    } else if (procBox_ != nullptr) {
+        procBox_->done(QMessageBox::Ok); // the pause box: the upload then sees its cancel
+    }
+}
+
+bool QtWindow::ModalOpen() const {
+    return QApplication::activeModalWidget() != nullptr;
 }
 
 } // namespace pelko::qt

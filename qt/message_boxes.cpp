@@ -27,8 +27,9 @@ QMessageBox::Icon IconOf(unsigned style) {
     return QMessageBox::NoIcon;
 }
 
+// shown: where the box is known while it is up
 int RunMessageBox(QWidget* owner, const std::string& text, const std::string& caption,
-                  unsigned style) {
+                  unsigned style, QMessageBox** shown = nullptr) {
     const bool okCancel = (style & platform::MB_TYPEMASK) == platform::MB_OKCANCEL;
     QMessageBox box(IconOf(style), QString::fromStdString(caption), QString::fromStdString(text),
                     okCancel ? (QMessageBox::Ok | QMessageBox::Cancel) : QMessageBox::Ok, owner);
@@ -36,13 +37,18 @@ int RunMessageBox(QWidget* owner, const std::string& text, const std::string& ca
     if (okCancel) {
         box.setEscapeButton(QMessageBox::Cancel);
     }
-    return box.exec() == QMessageBox::Ok ? platform::IDOK : platform::IDCANCEL;
+    QMessageBox* const outer = shown != nullptr ? std::exchange(*shown, &box) : nullptr;
+    const int answer = box.exec();
+    if (shown != nullptr) {
+        *shown = outer;
+    }
+    return answer == QMessageBox::Ok ? platform::IDOK : platform::IDCANCEL;
 }
 
 } // namespace
 
 int QtWindow::MessageBox(const std::string& text, const std::string& caption, unsigned style) {
-    return RunMessageBox(isVisible() ? this : nullptr, text, caption, style);
+    return RunMessageBox(isVisible() ? this : nullptr, text, caption, style, &procBox_);
 }
 
 void QtWindow::PostMessageBox(const std::string& text, const std::string& caption, unsigned style) {

@@ -17,6 +17,7 @@
 // (message_boxes), the echo wait (echo_wait), the source dialog (file_dialog), timers (timers),
 // and the clipboard with the history marker (clipboard).
 #include <QMainWindow>
+#include <QMessageBox>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -84,6 +85,8 @@ public:
                          const std::string& defaultExt) override;
     bool WaitForEcho(const std::atomic<std::uint8_t>& sync) override;
     void WakeEchoWait() override;
+    void CancelEchoWait() override;
+    bool ModalOpen() const override;
     void PostMessageBox(const std::string& text, const std::string& caption,
                         unsigned style) override;
     void PostConnectionLost() override;
@@ -120,6 +123,8 @@ private:
     // report from the receive thread wait until it has ended.
     platform::EchoWaiter echo_;
     bool echoWaiting_ = false;
+    bool echoCancelled_ = false;     // CancelEchoWait came during the wait
+    QMessageBox* procBox_ = nullptr; // the procedure's own box while it is up (the upload's pause)
     std::chrono::steady_clock::time_point echoEventsAt_{};
     bool deferredLost_ = false;
     std::vector<std::function<void()>> deferredBoxes_;

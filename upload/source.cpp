@@ -50,7 +50,7 @@ SourceReader::~SourceReader() {
 
 std::string SourceReader::Folder() const {
     const std::size_t slash = name_.rfind('/');
-    return fd_ < 0 || slash == std::string::npos ? "" : name_.substr(0, slash + 1);
+    return slash == std::string::npos ? "" : name_.substr(0, slash + 1);
 }
 
 // The next block into data_[0 .. end_-1]; false at the end, or when the read failed.

@@ -14,8 +14,9 @@
 //                                     Message() there when an include cannot be followed, or
 //                                     after "File Read Error!"; SourceEndStatus() says which
 //   OpenSourceText(hwnd, text, name)  the same for `text` read as a file would be, named `name`
-//                                     in messages, its relative includes taken from the working
-//                                     folder; fails only as its includes do
+//                                     in messages, its relative includes taken from the folder
+//                                     `name` names (the working folder when it names none);
+//                                     fails only as its includes do
 //   CloseSourceFile()                 closes every file, or drops the text, if one is open;
 //                                     SourceWhere() keeps the place it was at; cannot fail
 //   ReadSourceLine(hwnd)              the next line to send: kSourceEnd (the end of the source,
@@ -135,7 +136,7 @@ public:
     bool Failed() const { return failed_; }
     const std::string& Name() const { return name_; }
     // Where a relative path it names is taken from: its name's folder with the '/', or "" (the
-    // working folder) for text.
+    // working folder) for a name without one.
     std::string Folder() const;
     int Descriptor() const { return fd_; }
     // The file on disk (device, inode); {0, 0} for text.

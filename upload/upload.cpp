@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "resources/globals.h"
 #include "log/session_log.h"
+#include "resources/globals.h"
 #include "serial/transmit.h"
 #include "terminal/interpreter.h"
 #include "terminal/tty_info.h"
@@ -16,9 +16,14 @@ char gszLineStr[10] = {};
 
 namespace {
 
+UploadObserver* gObserver = nullptr;
+
 void Show(platform::Window* hwnd, const std::uint8_t* text, std::int32_t n) {
     WriteTTYBlock(hwnd, text, n);
     hwnd->UploadProgress(text, n);
+    if (gObserver != nullptr) {
+        gObserver->Progress(text, n);
+    }
 }
 
 void Show(platform::Window* hwnd, const char* text) {
@@ -99,6 +104,9 @@ void RunUpload(platform::Window* hwnd, UploadMode mode) {
             Show(hwnd, reinterpret_cast<const std::uint8_t*>(gszLineStr), n);
         }
         WriteCommBlock(hwnd, gsTXBuf, gwTXCol);
+        if (gObserver != nullptr) {
+            gObserver->LineSent();
+        }
         if (!hwnd->WaitForEcho(link.gUploadSync)) {
             End(hwnd, UploadEnd::Cancelled, gszAbortLineStr, n);
             return;
@@ -149,6 +157,10 @@ template <typename Open> int Upload(platform::Window* hwnd, UploadMode mode, Ope
 
 } // namespace
 
+void SetUploadObserver(UploadObserver* observer) {
+    gObserver = observer;
+}
+
 int UploadSource(platform::Window* hwnd, UploadMode mode) {
     return Upload(hwnd, mode, [hwnd] { return OpenSourceFile(hwnd); });
 }
@@ -165,6 +177,9 @@ int NextSourceLine(platform::Window* hwnd) {
             return got;
         }
         if (got == kSourcePause) {
+            if (gObserver != nullptr) {
+                gObserver->Pausing();
+            }
             hwnd->MessageBox(gszContinueStr, gszUpStr, platform::MB_OK);
         }
     }

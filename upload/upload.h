@@ -13,6 +13,9 @@
 //   UploadText(hwnd, text, mode, name)  the same with `text` read as the source file would be (a
 //                              paste, standard input), named `name` in messages; 0 when it did
 //                              not start, as above (for the source only when an include fails)
+//   SetUploadObserver(observer)  the observer hears the uploads that run from now on (nullptr:
+//                              none): their progress texts, each line as it goes out (after
+//                              the write), and each pause before its box; window thread
 //   IToDecString(value, text)  writes "<digits> " and a NUL (no digits for 0) into the 10-byte
 //                              text; the number of bytes before the NUL
 #include <cstdint>
@@ -39,6 +42,15 @@ inline constexpr const char* gszLostLineStr = "Connection lost in line ";
 inline constexpr const char* gszNotConnectedStr =
     "No connection is open.\nConnect to the target before uploading.";
 
+class UploadObserver {
+public:
+    virtual ~UploadObserver() = default;
+    virtual void Progress(const std::uint8_t* text, std::int32_t n) = 0;
+    virtual void LineSent() = 0;
+    virtual void Pausing() = 0;
+};
+
+void SetUploadObserver(UploadObserver* observer);
 int UploadSource(platform::Window* hwnd, UploadMode mode);
 int NextSourceLine(platform::Window* hwnd);
 int UploadText(platform::Window* hwnd, const std::string& text, UploadMode mode = UploadMode::Fast,
