@@ -124,26 +124,6 @@ void Listen(platform::Window* hwnd) {
     }
 }
 
-void Accept() {
-    Handoff& h = State();
-    std::string why;
-    while (h.listener) {
-        std::unique_ptr<platform::HandoffPeer> peer = h.listener->Accept(why);
-        if (!peer) {
-            return;
-        }
-        if (!peer->SameUser()) {
-            Close(std::move(peer), HandoffFrame::Refused,
-                  "only the user running the window may hand it uploads");
-        } else if (h.caller) {
-            Close(std::move(peer), HandoffFrame::Refused,
-                  "an upload handed over by another call runs in the window");
-        } else {
-            h.caller = std::move(peer);
-        }
-    }
-}
-
 void Read(platform::Window* hwnd) {
     Handoff& h = State();
     char block[16384];
@@ -189,6 +169,26 @@ void Read(platform::Window* hwnd) {
     }
 }
 
+void Accept(platform::Window* hwnd) {
+    Handoff& h = State();
+    std::string why;
+    while (h.listener) {
+        std::unique_ptr<platform::HandoffPeer> peer = h.listener->Accept(why);
+        if (!peer) {
+            return;
+        }
+        if (!peer->SameUser()) {
+            Close(std::move(peer), HandoffFrame::Refused,
+                  "only the user running the window may hand it uploads");
+        } else if (h.caller && (Read(hwnd), h.caller)) { // the last one may just have gone
+            Close(std::move(peer), HandoffFrame::Refused,
+                  "an upload handed over by another call runs in the window");
+        } else {
+            h.caller = std::move(peer);
+        }
+    }
+}
+
 void FlushClosing() {
     Handoff& h = State();
     const Clock::time_point now = Clock::now();
@@ -208,7 +208,7 @@ void StartHandoff(platform::Window* hwnd) {
 void HandoffTick(platform::Window* hwnd) {
     State().hwnd = hwnd;
     Listen(hwnd);
-    Accept();
+    Accept(hwnd);
     Read(hwnd);
     FlushClosing();
 }

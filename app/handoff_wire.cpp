@@ -24,7 +24,10 @@ bool GetNumber(std::string_view& in, std::uint64_t& value, int bytes) {
     return true;
 }
 
-void PutText(std::string& out, std::string_view text) {
+// Text the window reports is cut to what the caller takes; a request is sent whole (and refused
+// when too long).
+void PutText(std::string& out, std::string_view text, std::size_t limit = kMaxHandoffText) {
+    text = text.substr(0, limit);
     PutNumber(out, text.size(), 4);
     out.append(text);
 }
@@ -127,9 +130,9 @@ bool DecodeRequest(std::string_view in, HandoffRequest& out, std::string& why) {
 
 std::string EncodePlace(const SourcePlace& p) {
     std::string out;
-    PutText(out, p.file);
+    PutText(out, p.file, kMaxName);
     PutNumber(out, p.line, 8);
-    PutText(out, p.from);
+    PutText(out, p.from, kMaxName * 4);
     PutNumber(out, p.lines, 8);
     return out;
 }
@@ -145,9 +148,9 @@ std::string EncodeOutcome(const UploadOutcome& o) {
     out.push_back(static_cast<char>(o.end));
     out.push_back(static_cast<char>(o.source.stop));
     out += EncodePlace(o.source.where);
-    PutText(out, o.source.reason);
+    PutText(out, o.source.reason, kMaxName);
     out += EncodePlace(o.at);
-    PutText(out, o.echo);
+    PutText(out, o.echo, kMaxName);
     return out;
 }
 
