@@ -429,6 +429,10 @@ std::string HelpText(const std::string& program) {
            "SIGINT (Ctrl+C), SIGTERM and SIGHUP end Pelko by that signal (status 128 + N in a\n"
            "shell), once the port is closed and its lock file removed.\n"
            "\n"
+           "A Pelko window of the same user that holds the port takes the upload: it runs\n"
+           "there as F3 (F4) does, and this command prints and ends as above. A busy window\n"
+           "refuses (status 2); -b, --max40, --log and --reset cannot apply to it (status 64).\n"
+           "\n"
            "In a Makefile:\n"
            "  upload: app.src\n"
            "  \tpelko --upload $< /dev/ttyACM0\n";
