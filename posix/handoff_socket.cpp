@@ -20,12 +20,13 @@ namespace {
 char gListening[sizeof(sockaddr_un::sun_path)] = {};
 std::atomic<bool> gHaveListening{false};
 
-std::string Folder(std::string& why) {
+// create: a window makes the folder; a caller only looks for it.
+std::string Folder(std::string& why, bool create) {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     const std::string folder = runtime != nullptr && runtime[0] == '/'
                                    ? std::string(runtime) + "/pelko"
                                    : "/tmp/pelko-" + std::to_string(::geteuid());
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+    if (create && ::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
         why = folder + ": " + std::strerror(errno);
         return {};
     }
@@ -186,8 +187,8 @@ private:
 
 } // namespace
 
-std::string HandoffSocketPath(const std::string& where, std::string& why) {
-    const std::string folder = Folder(why);
+std::string HandoffSocketPath(const std::string& where, std::string& why, bool create) {
+    const std::string folder = Folder(why, create);
     if (folder.empty()) {
         return {};
     }
@@ -242,7 +243,7 @@ std::unique_ptr<platform::HandoffListener> ListenHandoffSocket(const std::string
 int ConnectHandoffSocket(const std::string& where, std::string& why) {
     why.clear();
     std::string folderWhy;
-    const std::string path = HandoffSocketPath(where, folderWhy);
+    const std::string path = HandoffSocketPath(where, folderWhy, false);
     sockaddr_un addr{};
     if (path.empty() || !Address(path, addr)) {
         return -1; // nowhere a window could listen: none serves the port

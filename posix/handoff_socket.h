@@ -3,8 +3,9 @@
 // of the same user. One socket per port, named after what the port leads to (a device's real
 // path, a server's HOST:PORT), in $XDG_RUNTIME_DIR/pelko/ or, without that, /tmp/pelko-UID/; the
 // folder is made 0700 and must be this user's own and private.
-//   HandoffSocketPath(where, why)     the socket's path for a port that leads to `where`; "" with
-//                                     the reason when the folder cannot be made or is not private
+//   HandoffSocketPath(where, why, create)  the socket's path for a port that leads to `where`
+//                                     (the folder made first when create); "" with the reason
+//                                     when the folder is missing, cannot be made or is not private
 //   ListenHandoffSocket(where, why)   a listener there (a stale socket, its window gone, is
 //                                     replaced); nullptr with the reason, also when a live window
 //                                     serves that port already
@@ -20,7 +21,7 @@
 
 namespace pelko::posix {
 
-std::string HandoffSocketPath(const std::string& where, std::string& why);
+std::string HandoffSocketPath(const std::string& where, std::string& why, bool create = true);
 std::unique_ptr<platform::HandoffListener> ListenHandoffSocket(const std::string& where,
                                                                std::string& why);
 int ConnectHandoffSocket(const std::string& where, std::string& why);
