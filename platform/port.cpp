@@ -53,6 +53,15 @@ Remap RemapPort(int n, const std::string& value, std::string& why) {
     return factory->RemapPort(n, value, why);
 }
 
+Remap SetResetPlan(int n, const ResetPlan& plan, std::string& why) {
+    PortFactory* factory = gFactory.load();
+    if (factory == nullptr) {
+        why = "no port factory";
+        return Remap::Refused;
+    }
+    return factory->SetResetPlan(n, plan, why);
+}
+
 std::unique_ptr<HandoffListener> ListenForHandoff(const std::string& device, std::string& why) {
     PortFactory* factory = gFactory.load();
     if (factory == nullptr) {

@@ -37,6 +37,8 @@
 //                          ports file: Remap::Kept; Remap::NotKept when it leads there now but
 //                          the file could not be written (why); Remap::Refused for a bad value
 //                          or no factory (why), nothing changed
+//   SetResetPlan(n, plan, why)  what a reset of port n pulses from now on and in the ports
+//                          file; Remap results as RemapPort
 //   ListenForHandoff(device, why)  see platform/handoff.h; the default listens nowhere
 #include <cstddef>
 #include <cstdint>
@@ -119,6 +121,10 @@ public:
         why = "no port factory";
         return Remap::Refused;
     }
+    virtual Remap SetResetPlan(int /*n*/, const ResetPlan& /*plan*/, std::string& why) {
+        why = "no port factory";
+        return Remap::Refused;
+    }
     virtual std::unique_ptr<HandoffListener> ListenForHandoff(const std::string& /*device*/,
                                                               std::string& why) {
         why = "this program hands no uploads over";
@@ -137,5 +143,6 @@ void ReleaseOpenPorts();
 ResetPlan ResetPlanFor(const std::string& device);
 std::vector<DeviceChoice> DeviceChoices();
 Remap RemapPort(int n, const std::string& value, std::string& why);
+Remap SetResetPlan(int n, const ResetPlan& plan, std::string& why);
 
 } // namespace pelko::platform

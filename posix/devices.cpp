@@ -76,6 +76,11 @@ public:
         return RemapInstalledPort(n, value, why);
     }
 
+    platform::Remap SetResetPlan(int n, const platform::ResetPlan& plan,
+                                 std::string& why) override {
+        return SetInstalledResetPlan(n, plan, why);
+    }
+
     platform::ResetPlan ResetPlanFor(const std::string& device) override {
         const int n = PortNumberOf(device);
         return n >= 1 ? map_.reset[static_cast<std::size_t>(std::min(n, 5))]
@@ -182,6 +187,28 @@ platform::Remap RemapInstalledPort(int n, const std::string& value, std::string&
     map.unusable[static_cast<std::size_t>(n)].clear();
     const std::string file = DefaultPortMapPath();
     const bool kept = !file.empty() && SavePortEntry(file, PortLabel(n), value, &why);
+    if (file.empty()) {
+        why = "no folder for the ports file";
+    }
+    InstallPortFactory(map);
+    return kept ? platform::Remap::Kept : platform::Remap::NotKept;
+}
+
+platform::Remap SetInstalledResetPlan(int n, const platform::ResetPlan& plan, std::string& why) {
+    if (n < 1 || n > kTelnetPortNum || plan.ms < 1 || plan.ms > 10000) {
+        why = "no such port, or a pulse outside 1 to 10000 ms";
+        return platform::Remap::Refused;
+    }
+    DeviceMap map = InstalledDeviceMap();
+    map.reset[static_cast<std::size_t>(n)] = plan;
+    const std::string lines = plan.dtr && plan.rts ? "dtr+rts"
+                              : plan.dtr           ? "dtr"
+                              : plan.rts           ? "rts"
+                                                   : "none";
+    const std::string file = DefaultPortMapPath();
+    const bool kept =
+        !file.empty() && SavePortEntry(file, PortLabel(n) + ".reset", lines, &why) &&
+        SavePortEntry(file, PortLabel(n) + ".reset-ms", std::to_string(plan.ms), &why);
     if (file.empty()) {
         why = "no folder for the ports file";
     }

@@ -11,6 +11,9 @@
 //   MakePortFactory(map)            a factory for `map` that is not installed
 //   RemapInstalledPort(n, value, why)  port n leads to value from now on (a new factory is
 //                                   installed) and in the ports file; see platform::RemapPort
+//   SetInstalledResetPlan(n, plan, why)  a reset of port n pulses as `plan` from now on (a new
+//                                   factory is installed) and in the ports file; see
+//                                   platform::SetResetPlan
 //   HandoffWhere(map, device)       what names the hand-off socket of the port behind device: a
 //                                   device's real path (as given when it is missing), a server's
 //                                   HOST:PORT; "" for a name that leads nowhere
@@ -46,5 +49,6 @@ void InstallPortFactory(const DeviceMap& map);
 DeviceMap InstalledDeviceMap();
 std::unique_ptr<platform::PortFactory> MakePortFactory(const DeviceMap& map);
 platform::Remap RemapInstalledPort(int n, const std::string& value, std::string& why);
+platform::Remap SetInstalledResetPlan(int n, const platform::ResetPlan& plan, std::string& why);
 
 } // namespace pelko::posix

@@ -46,6 +46,14 @@ std::string Printable(std::string_view s) {
     return s.size() > 40 ? out + "..." : out;
 }
 
+std::string Lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return out;
+}
+
 bool HasControl(std::string_view s) {
     for (const char c : s) {
         const auto u = static_cast<unsigned char>(c);
@@ -235,12 +243,29 @@ bool SavePortEntry(const std::string& path, const std::string& key, const std::s
         }
         return false;
     };
-    const int port = ParsePortLabel(key);
+    // "COM1" or "COM1.reset" / "COM1.reset-ms"
+    const std::size_t dot = key.find('.');
+    const int port = ParsePortLabel(key.substr(0, dot));
     std::string why;
     if (port < 1) {
         return fail("unknown port \"" + Printable(key) + "\" (COM1 to COM4 or TELNET)");
     }
-    if (!value.empty() && !ValidValue(port, value, why)) {
+    std::string name = PortLabel(port);
+    if (dot != std::string::npos) {
+        DeviceMap scratch;
+        std::vector<std::string> warnings;
+        // An empty value removes the key: only the key is checked.
+        const std::string checked = !value.empty()                          ? value
+                                    : Lower(key.substr(dot)) == ".reset-ms" ? "100"
+                                                                            : "none";
+        if (!ResetLine(key, checked, "", scratch, warnings)) {
+            return fail("unknown key \"" + Printable(key) + "\" (PORT.reset or PORT.reset-ms)");
+        }
+        if (!warnings.empty()) {
+            return fail(warnings.front().substr(0, warnings.front().rfind(';')));
+        }
+        name += Lower(key.substr(dot));
+    } else if (!value.empty() && !ValidValue(port, value, why)) {
         return fail(why);
     }
     if (path.empty() || path[0] != '/') {
@@ -251,7 +276,13 @@ bool SavePortEntry(const std::string& path, const std::string& key, const std::s
         return fail(path + ": " + why);
     }
     // The first line of this key takes the new value; later ones go.
-    const std::string entry = value.empty() ? "" : PortLabel(port) + "=" + value + "\n";
+    const std::string entry = value.empty() ? "" : name + "=" + value + "\n";
+    const auto same = [&](std::string_view line) {
+        const std::size_t eq = line.find('=');
+        return dot == std::string::npos
+                   ? KeyOf(line) == port
+                   : eq != std::string_view::npos && Lower(Trim(line.substr(0, eq))) == Lower(name);
+    };
     bool placed = false;
     std::string text;
     for (std::size_t at = 0; at < old.size();) {
@@ -259,7 +290,7 @@ bool SavePortEntry(const std::string& path, const std::string& key, const std::s
         end = end == std::string::npos ? old.size() : end;
         const std::string_view line = std::string_view(old).substr(at, end - at);
         at = end + 1;
-        if (KeyOf(line) != port) {
+        if (!same(line)) {
             text.append(line).append("\n");
         } else if (!placed) {
             text += entry;

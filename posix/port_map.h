@@ -18,8 +18,9 @@
 //                                     COMn set, so that nothing maps it elsewhere) with the same
 //                                     warning. Later lines win over earlier ones; a byte order
 //                                     mark at the start is skipped.
-//   SavePortEntry(path, key, value)   rewrites the file with `key` set to `value` (an empty
-//                                     value removes the key), other lines and comments kept;
+//   SavePortEntry(path, key, value)   rewrites the file with `key` (a port, or a port's
+//                                     ".reset" or ".reset-ms") set to `value` (an empty value
+//                                     removes the key), other lines and comments kept;
 //                                     the new file replaces the old one whole (temporary file
 //                                     and rename), folders made 0700. False, with a one-line
 //                                     reason in `error`, for a bad key or value or a file that

@@ -42,6 +42,55 @@ void Remap(QWidget* dialog, QComboBox* list, QLabel* label, int n, const std::st
     ShowDevice(list, label);
 }
 
+// What a reset of port n pulses, and for how long, kept like the port's device.
+void KeepResetPlan(QWidget* dialog, int n, const platform::ResetPlan& plan) {
+    std::string why;
+    switch (platform::SetResetPlan(n, plan, why)) {
+    case platform::Remap::Refused:
+        QMessageBox::warning(dialog, QStringLiteral("Port"), QString::fromStdString(why));
+        break;
+    case platform::Remap::NotKept:
+        QMessageBox::warning(
+            dialog, QStringLiteral("Port"),
+            QStringLiteral("Not kept for the next start: %1").arg(QString::fromStdString(why)));
+        break;
+    case platform::Remap::Kept:
+        break;
+    }
+}
+
+// The context menu's "Reset" part: the lines a reset pulses, and the pulse's length.
+void AddResetMenu(QMenu& menu, QWidget* dialog, int n) {
+    const platform::ResetPlan now =
+        platform::ResetPlanFor(PortDeviceName(static_cast<std::uint8_t>(n)));
+    QMenu* reset = menu.addMenu(QStringLiteral("Reset pulses"));
+    static constexpr struct {
+        const char* text;
+        bool dtr;
+        bool rts;
+    } kLines[] = {{"DTR", true, false},
+                  {"RTS", false, true},
+                  {"DTR and RTS", true, true},
+                  {"nothing", false, false}};
+    for (const auto& l : kLines) {
+        QAction* a = reset->addAction(QString::fromLatin1(l.text), [=] {
+            KeepResetPlan(dialog, n, {l.dtr, l.rts, now.ms});
+        });
+        a->setCheckable(true);
+        a->setChecked(now.dtr == l.dtr && now.rts == l.rts);
+    }
+    reset->addSeparator();
+    reset->addAction(QStringLiteral("For %1 ms...").arg(now.ms), [=] {
+        bool ok = false;
+        const int ms =
+            QInputDialog::getInt(dialog, QString::fromStdString(PortLabel(n)),
+                                 QStringLiteral("Reset pulse (ms):"), now.ms, 1, 10000, 10, &ok);
+        if (ok) {
+            KeepResetPlan(dialog, n, {now.dtr, now.rts, ms});
+        }
+    });
+}
+
 } // namespace
 
 void AttachPortPicker(QWidget* dialog, QComboBox* list, QLabel* label) {
@@ -77,6 +126,8 @@ void AttachPortPicker(QWidget* dialog, QComboBox* list, QLabel* label) {
                 Remap(dialog, list, label, n, typed.trimmed().toStdString());
             }
         });
+        menu.addSeparator();
+        AddResetMenu(menu, dialog, n);
         menu.exec(list->mapToGlobal(at));
     });
 }

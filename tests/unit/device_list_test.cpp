@@ -203,6 +203,20 @@ TEST_F(FakeTree, PortMapFileWithGarbageLines) {
     EXPECT_FALSE(SavePortEntry(At("dev/ttyS0/ports"), "COM1", "/dev/ttyS0", &error));
     EXPECT_THAT(error, HasSubstr("dev/ttyS0/ports"));
     EXPECT_EQ(Slurp(fresh), "# mine\nCOM1=/dev/ttyUSB0\njunk\n");
+
+    // A port's reset keys are entries of their own, beside its device, and read back.
+    std::ofstream(fresh) << "COM1=/dev/a\ncom1.RESET=rts\n";
+    ASSERT_TRUE(SavePortEntry(fresh, "COM1.reset", "dtr+rts"));
+    ASSERT_TRUE(SavePortEntry(fresh, "com1.reset-ms", "250"));
+    EXPECT_EQ(Slurp(fresh), "COM1=/dev/a\nCOM1.reset=dtr+rts\nCOM1.reset-ms=250\n");
+    EXPECT_FALSE(SavePortEntry(fresh, "COM1.reset-ms", "0", &error));
+    EXPECT_FALSE(SavePortEntry(fresh, "COM1.baud", "9600", &error));
+    ASSERT_TRUE(SavePortEntry(fresh, "COM1.reset-ms", ""));
+    EXPECT_EQ(Slurp(fresh), "COM1=/dev/a\nCOM1.reset=dtr+rts\n");
+    map = DeviceMap{};
+    warnings.clear();
+    LoadPortMap(fresh, map, warnings);
+    EXPECT_TRUE(map.reset[1].dtr && map.reset[1].rts && warnings.empty());
 }
 
 TEST(AutoMap, BoardsFirstInByIdOrderThenTheUarts) {
