@@ -63,7 +63,7 @@ private:
         const Clock::time_point now = Clock::now();
         if (interrupted_.load() != 0 && !cancelled_) {
             Cancel();
-        } else if (o_.timeout > 0 && accepted_ && !paused_ && !cancelled_ &&
+        } else if (o_.timeout > 0 && !paused_ && !cancelled_ && // a window that never answers too
                    now - lastLine_ > std::chrono::duration<double>(o_.timeout)) {
             timedOut_ = true;
             Cancel();
