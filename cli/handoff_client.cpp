@@ -37,12 +37,9 @@ bool SendAll(int fd, const std::string& bytes, const std::atomic<int>& interrupt
 
 class Session {
 public:
-    Session(int fd, const Options& o, const std::string& label, const std::atomic<int>& interrupted)
-        : fd_(fd), o_(o), label_(label), interrupted_(interrupted) {
-        char* cwd = ::getcwd(nullptr, 0);
-        folder_ = cwd != nullptr ? cwd : "";
-        std::free(cwd);
-    }
+    Session(int fd, const std::string& folder, const Options& o, const std::string& label,
+            const std::atomic<int>& interrupted)
+        : fd_(fd), o_(o), label_(label), interrupted_(interrupted), folder_(folder) {}
 
     int Run(const HandoffRequest& request) {
         if (!SendAll(fd_, EncodeFrame(HandoffFrame::Upload, EncodeRequest(request)),
@@ -224,9 +221,9 @@ std::string RelativeTo(const std::string& folder, std::string text) {
     return text;
 }
 
-int HandUpload(int fd, const HandoffRequest& request, const Options& o, const std::string& label,
-               const std::atomic<int>& interrupted) {
-    Session session(fd, o, label, interrupted);
+int HandUpload(int fd, const HandoffRequest& request, const std::string& folder, const Options& o,
+               const std::string& label, const std::atomic<int>& interrupted) {
+    Session session(fd, folder, o, label, interrupted);
     const int status = session.Run(request);
     ::close(fd);
     return status;

@@ -48,13 +48,6 @@ std::string At() {
     return PlaceText(SourceWhere());
 }
 
-// The reader could not open or read the source, or follow one of its includes.
-bool SourceFailed() {
-    const SourceStop stop = SourceEndStatus().stop;
-    return stop == SourceStop::OpenError || stop == SourceStop::ReadError ||
-           stop == SourceStop::IncludeError;
-}
-
 // The signal that interrupted the upload: SIGPIPE for a closed standard output.
 void OnSignal(int sig) {
     gInterrupted.store(sig);
@@ -92,7 +85,7 @@ public:
         const std::string text = box.substr(0, box.find('\n'));
         if (text == gszContinueStr) {
             Pause();
-        } else if (SourceFailed()) {
+        } else if (SourceFailed(SourceEndStatus())) {
         } else if (dryRun_) {
             std::printf("      ! %s\n", text.c_str());
         } else {
@@ -316,7 +309,7 @@ int HandToWindow(const Options& o, const TTYInfo* tty, const std::string& text) 
     request.fromText = FromStdin(o);
     request.text = text;
     request.path = !request.fromText && o.file[0] == '/' ? o.file : folder + "/" + o.file;
-    return HandUpload(fd, request, o, label, gInterrupted);
+    return HandUpload(fd, request, folder, o, label, gInterrupted);
 }
 
 } // namespace

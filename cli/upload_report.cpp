@@ -20,6 +20,11 @@ void WarnHighDropped(const SourcePlace& at) {
     std::fprintf(stderr, "%s: warning: bytes above 0x7F dropped\n", PlaceText(at).c_str());
 }
 
+bool SourceFailed(const SourceStatus& s) {
+    return s.stop == SourceStop::OpenError || s.stop == SourceStop::ReadError ||
+           s.stop == SourceStop::IncludeError;
+}
+
 bool SaySourceFailed(const SourceStatus& s, const Options& o) {
     std::fflush(stdout);
     if (s.stop == SourceStop::OpenError) {
@@ -29,8 +34,7 @@ bool SaySourceFailed(const SourceStatus& s, const Options& o) {
     } else if (s.stop == SourceStop::IncludeError) {
         std::fprintf(stderr, "%s\n", s.Message().c_str());
     }
-    return s.stop == SourceStop::OpenError || s.stop == SourceStop::ReadError ||
-           s.stop == SourceStop::IncludeError;
+    return SourceFailed(s);
 }
 
 std::string NoAnswerText(const Options& o) {

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "platform/port.h"
@@ -166,6 +168,25 @@ void InstallPortFactory(const DeviceMap& map) {
     platform::SetPortFactory(made.back().get());
 }
 
+namespace {
+// Opens ports through `map` from now on and keeps `entries` (key, value) in the ports file:
+// Kept, or NotKept with why when the file could not be written.
+platform::Remap InstallAndKeep(const DeviceMap& map,
+                               std::initializer_list<std::pair<std::string, std::string>> entries,
+                               std::string& why) {
+    const std::string file = DefaultPortMapPath();
+    bool kept = !file.empty();
+    for (const auto& [key, value] : entries) {
+        kept = kept && SavePortEntry(file, key, value, &why);
+    }
+    if (file.empty()) {
+        why = "no folder for the ports file";
+    }
+    InstallPortFactory(map);
+    return kept ? platform::Remap::Kept : platform::Remap::NotKept;
+}
+} // namespace
+
 platform::Remap RemapInstalledPort(int n, const std::string& value, std::string& why) {
     DeviceMap map = InstalledDeviceMap();
     if (n < 1 || n > kTelnetPortNum) {
@@ -185,13 +206,7 @@ platform::Remap RemapInstalledPort(int n, const std::string& value, std::string&
         map.com[static_cast<std::size_t>(n)] = value;
     }
     map.unusable[static_cast<std::size_t>(n)].clear();
-    const std::string file = DefaultPortMapPath();
-    const bool kept = !file.empty() && SavePortEntry(file, PortLabel(n), value, &why);
-    if (file.empty()) {
-        why = "no folder for the ports file";
-    }
-    InstallPortFactory(map);
-    return kept ? platform::Remap::Kept : platform::Remap::NotKept;
+    return InstallAndKeep(map, {{PortLabel(n), value}}, why);
 }
 
 platform::Remap SetInstalledResetPlan(int n, const platform::ResetPlan& plan, std::string& why) {
@@ -205,15 +220,10 @@ platform::Remap SetInstalledResetPlan(int n, const platform::ResetPlan& plan, st
                               : plan.dtr           ? "dtr"
                               : plan.rts           ? "rts"
                                                    : "none";
-    const std::string file = DefaultPortMapPath();
-    const bool kept =
-        !file.empty() && SavePortEntry(file, PortLabel(n) + ".reset", lines, &why) &&
-        SavePortEntry(file, PortLabel(n) + ".reset-ms", std::to_string(plan.ms), &why);
-    if (file.empty()) {
-        why = "no folder for the ports file";
-    }
-    InstallPortFactory(map);
-    return kept ? platform::Remap::Kept : platform::Remap::NotKept;
+    return InstallAndKeep(
+        map,
+        {{PortLabel(n) + ".reset", lines}, {PortLabel(n) + ".reset-ms", std::to_string(plan.ms)}},
+        why);
 }
 
 DeviceMap InstalledDeviceMap() {

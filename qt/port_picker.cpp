@@ -20,13 +20,13 @@ void ShowDevice(QComboBox* list, QLabel* label) {
     label->setToolTip(tip + QStringLiteral("\nRight-click the list to choose the device."));
 }
 
-// Keeps `value` for port `n` in the ports file and in the map the program opens ports through.
-void Remap(QWidget* dialog, QComboBox* list, QLabel* label, int n, const std::string& value) {
-    std::string why;
-    switch (platform::RemapPort(n, value, why)) {
+// Says what went wrong with a change of the ports file, if anything did; false when the change
+// was refused (nothing changed).
+bool SayRemap(QWidget* dialog, platform::Remap result, const std::string& why) {
+    switch (result) {
     case platform::Remap::Refused:
         QMessageBox::warning(dialog, QStringLiteral("Port"), QString::fromStdString(why));
-        return;
+        return false;
     case platform::Remap::NotKept:
         QMessageBox::warning(
             dialog, QStringLiteral("Port"),
@@ -34,6 +34,15 @@ void Remap(QWidget* dialog, QComboBox* list, QLabel* label, int n, const std::st
         break;
     case platform::Remap::Kept:
         break;
+    }
+    return true;
+}
+
+// Keeps `value` for port `n` in the ports file and in the map the program opens ports through.
+void Remap(QWidget* dialog, QComboBox* list, QLabel* label, int n, const std::string& value) {
+    std::string why;
+    if (!SayRemap(dialog, platform::RemapPort(n, value, why), why)) {
+        return;
     }
     list->setItemData(n - 1,
                       QString::fromStdString(
@@ -45,18 +54,7 @@ void Remap(QWidget* dialog, QComboBox* list, QLabel* label, int n, const std::st
 // What a reset of port n pulses, and for how long, kept like the port's device.
 void KeepResetPlan(QWidget* dialog, int n, const platform::ResetPlan& plan) {
     std::string why;
-    switch (platform::SetResetPlan(n, plan, why)) {
-    case platform::Remap::Refused:
-        QMessageBox::warning(dialog, QStringLiteral("Port"), QString::fromStdString(why));
-        break;
-    case platform::Remap::NotKept:
-        QMessageBox::warning(
-            dialog, QStringLiteral("Port"),
-            QStringLiteral("Not kept for the next start: %1").arg(QString::fromStdString(why)));
-        break;
-    case platform::Remap::Kept:
-        break;
-    }
+    SayRemap(dialog, platform::SetResetPlan(n, plan, why), why);
 }
 
 // The context menu's "Reset" part: the lines a reset pulses, and the pulse's length.
